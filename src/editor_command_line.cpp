@@ -1,0 +1,93 @@
+#include "editor_command_line.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// vim and gvim fork into the background unless told to stay in the
+// foreground, and the edit lasts exactly as long as the started process.
+bool is_vim_family(const char *editor_path)
+{
+    size_t length = strlen(editor_path);
+    return length >= 3 && memcmp(editor_path + length - 3, "vim", 3) == 0;
+}
+
+bool is_string_argument(const cJSON *child)
+{
+    return cJSON_IsString(child) && cJSON_GetStringValue(child);
+}
+
+size_t count_string_arguments(const cJSON *args)
+{
+    size_t count = 0;
+    for (const cJSON *child = args->child; child; child = child->next)
+        if (is_string_argument(child))
+            count++;
+    return count;
+}
+
+editor_argv fill_editor_argv(const cJSON *args, const char *editor_path)
+{
+    size_t vim_flag = is_vim_family(editor_path) ? 1 : 0;
+    size_t count = 3 + vim_flag + count_string_arguments(args);
+    char **slots = static_cast<char **>(calloc(count, sizeof *slots));
+    if (!slots) {
+        perror("malloc");
+        return {nullptr, 0};
+    }
+
+    // A copy that fails leaves its slot null; the editor path's is caught when
+    // the editor is started.
+    slots[0] = strdup(editor_path);
+    size_t index = 1;
+    for (const cJSON *child = args->child; child; child = child->next) {
+        if (!is_string_argument(child))
+            continue;
+        slots[index] = strdup(cJSON_GetStringValue(child));
+        if (!slots[index])
+            perror("strdup");
+        index++;
+    }
+    if (vim_flag)
+        slots[index] = strdup("-f");
+    return {slots, count};
+}
+
+} // namespace
+
+editor_argv build_editor_argv(const cJSON *request, const char *editor_path)
+{
+    editor_argv argv{nullptr, 0};
+    if (cJSON_IsObject(request)) {
+        const cJSON *args = cJSON_GetObjectItemCaseSensitive(request, "args");
+        if (args) {
+            argv = fill_editor_argv(args, editor_path);
+        } else {
+            // A missing "args" reads as an empty one; the stand-in is not part
+            // of the request, so it goes as soon as the vector is built.
+            cJSON *no_args = cJSON_CreateObject();
+            if (no_args) {
+                argv = fill_editor_argv(no_args, editor_path);
+                cJSON_Delete(no_args);
+            } else if (const char *error = cJSON_GetErrorPtr()) {
+                fprintf(stderr, "Failed creating JSON object: %s\n", error);
+            }
+        }
+    }
+    if (!argv.slots)
+        fputs("Couldn't get editor arguments\n", stderr);
+    return argv;
+}
+
+void free_editor_argv(editor_argv *argv)
+{
+    if (!argv->slots)
+        return;
+    for (size_t i = 0; i < argv->count; i++)
+        free(argv->slots[i]);
+    free(argv->slots);
+    argv->slots = nullptr;
+    argv->count = 0;
+}

@@ -1,0 +1,112 @@
+#include "file_response_sender.hpp"
+
+#include "message_channel.hpp"
+
+#include <cJSON.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Gives the file's first size bytes in a buffer of size + 1 bytes that ends
+// in NUL, or null after a message.
+char *read_whole_file(int fd, size_t size)
+{
+    char *buffer = static_cast<char *>(calloc(1, size + 1));
+    if (!buffer) {
+        fprintf(stderr, "Failed to allocate memory for read buffer: %s\n", strerror(errno));
+        return nullptr;
+    }
+
+    // Reading stops at end of file too, so clear errno to keep a stale error
+    // text out of the message about a file that shrank.
+    errno = 0;
+    size_t received = 0;
+    while (received < size) {
+        ssize_t n = read(fd, buffer + received, size - received);
+        if (n <= 0)
+            break;
+        received += static_cast<size_t>(n);
+    }
+    if (received != size) {
+        fprintf(stderr, "Failed to read %zu bytes from fd %ld: %s\n", size, static_cast<long>(fd),
+                strerror(errno));
+        free(buffer);
+        return nullptr;
+    }
+    buffer[size] = '\0';
+    return buffer;
+}
+
+// The document refers to the buffer rather than copying it, so the content
+// is held once here and once, escaped, in the printed text.
+char *print_response(const char *content)
+{
+    cJSON *text = cJSON_CreateStringReference(content);
+    if (!text)
+        return nullptr;
+    cJSON *response = cJSON_CreateObject();
+    if (!response) {
+        cJSON_Delete(text);
+        return nullptr;
+    }
+
+    char *printed = nullptr;
+    if (!cJSON_AddItemReferenceToObject(response, "text", text)) {
+        if (const char *error = cJSON_GetErrorPtr())
+            fprintf(stderr, "Failed adding 'text' to JSON response: %s\n", error);
+    } else {
+        printed = cJSON_PrintUnformatted(response);
+        if (!printed) {
+            if (const char *error = cJSON_GetErrorPtr())
+                fprintf(stderr, "Failed converting JSON to string: %s\n", error);
+        }
+    }
+    cJSON_Delete(response);
+    cJSON_Delete(text);
+    return printed;
+}
+
+} // namespace
+
+bool send_file_response(const char *path)
+{
+    int fd = open(path, O_RDONLY);
+    if (fd < 0) {
+        fprintf(stderr, "%s: Failed to open file %s: %s\n", "send_file_response", path,
+                strerror(errno));
+        return false;
+    }
+
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0) {
+        perror("lseek");
+        close(fd);
+        return false;
+    }
+    if (lseek(fd, 0, SEEK_SET) < 0) {
+        perror("lseek");
+        fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(errno));
+        close(fd);
+        return false;
+    }
+
+    char *content = read_whole_file(fd, static_cast<size_t>(end));
+    if (!content) {
+        close(fd);
+        return false;
+    }
+    char *printed = print_response(content);
+    free(content);
+    close(fd);
+    if (!printed)
+        return false;
+
+    bool sent = write_response_message(printed);
+    free(printed);
+    return sent;
+}

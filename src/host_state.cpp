@@ -1,0 +1,3 @@
+#include "host_state.hpp"
+
+host_record host_state;

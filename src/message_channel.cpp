@@ -1,0 +1,89 @@
+#include "message_channel.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Every frame length is native byte order, as the browsers write it.
+constexpr size_t length_field_size = sizeof(uint32_t);
+
+// Reads exactly count bytes; end of input or any error before that fails.
+bool read_exactly(void *buffer, size_t count)
+{
+    char *bytes = static_cast<char *>(buffer);
+    size_t received = 0;
+    while (received < count) {
+        ssize_t n = read(0, bytes + received, count - received);
+        if (n <= 0)
+            return false;
+        received += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A short write is continued and an interrupted one retried: a frame left
+// half-written would corrupt every frame after it on the channel.
+bool write_fully(const void *buffer, size_t count)
+{
+    const char *bytes = static_cast<const char *>(buffer);
+    size_t written = 0;
+    while (written < count) {
+        ssize_t n = write(1, bytes + written, count - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+char *read_request_message(uint32_t *length)
+{
+    uint32_t body_length = 0;
+    if (!read_exactly(&body_length, length_field_size)) {
+        fputs("Failed to read request size\n", stderr);
+        return nullptr;
+    }
+
+    char *body = static_cast<char *>(malloc(static_cast<size_t>(body_length) + 1));
+    if (!body) {
+        perror("Failed to allocate memory for the text");
+        return nullptr;
+    }
+    if (!read_exactly(body, body_length)) {
+        fputs("Failed to read request body\n", stderr);
+        free(body);
+        return nullptr;
+    }
+    body[body_length] = '\0';
+    *length = body_length;
+    return body;
+}
+
+bool write_response_message(const char *text)
+{
+    size_t text_length = strlen(text);
+    if (text_length > UINT32_MAX) {
+        fprintf(stderr, "Response of %zu bytes is too long for one message; not sent\n",
+                text_length);
+        return false;
+    }
+
+    uint32_t body_length = static_cast<uint32_t>(text_length);
+    if (!write_fully(&body_length, length_field_size)) {
+        fprintf(stderr, "Failed to write response size: %s\n", strerror(errno));
+        return false;
+    }
+    if (!write_fully(text, body_length)) {
+        fprintf(stderr, "Failed to write response body: %s\n", strerror(errno));
+        return false;
+    }
+    return true;
+}
