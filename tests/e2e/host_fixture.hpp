@@ -1,0 +1,79 @@
+#pragma once
+
+#include "host_runner.hpp"
+#include "scratch_dir.hpp"
+#include "std_streams.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// A fresh world for one run of the host: bin/ is its whole PATH, tmp/ its
+// TMPDIR, and log/ where the scripted editor records what it saw.
+class host_fixture : public ::testing::Test {
+  protected:
+    scratch_dir dir;
+    std::string bin = dir.make_dir("bin");
+    std::string tmp = dir.make_dir("tmp");
+    std::string log = dir.make_dir("log");
+    const std::string editor = ZURAZE_TEST_EDITORS_DIR "/scripted-editor";
+
+    std::vector<std::string> env() const
+    {
+        return {"PATH=" + bin, "TMPDIR=" + tmp, "ZURAZE_TEST_DIR=" + log, "HOME=" + dir.path()};
+    }
+
+    // Puts the scripted editor on PATH under name.
+    std::string install_editor(const std::string &name) const
+    {
+        std::string path = bin + "/" + name;
+        EXPECT_EQ(symlink(editor.c_str(), path.c_str()), 0);
+        return path;
+    }
+
+    host_options edit(const std::string &text, const std::vector<std::string> &steps,
+                      const std::string &ext = "") const
+    {
+        host_options options;
+        options.env = env();
+        options.input = frame(edit_request(text, editor, steps, ext));
+        return options;
+    }
+
+    // What the scripted editor's "record" step saw: its arguments.
+    std::vector<std::string> recorded_args() const
+    {
+        std::string bytes = read_file(log + "/args");
+        std::vector<std::string> args;
+        size_t start = 0;
+        for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
+            args.push_back(bytes.substr(start, end - start));
+        return args;
+    }
+
+    // The times of the editor's "mark" steps, by name.
+    double mark(const std::string &name) const
+    {
+        std::string marks = read_file(log + "/marks");
+        size_t at = marks.find(name + " ");
+        return at == std::string::npos ? 0 : std::stod(marks.substr(at + name.size() + 1));
+    }
+
+    std::vector<std::string> left_in_tmp() const
+    {
+        return list_dir(tmp);
+    }
+};
+
+inline std::string help_line()
+{
+    return std::string("Native Messaging Host for the Zuraze Browser Extension <") +
+           ZURAZE_HOMEPAGE_URL + ">\n";
+}
+
+#ifdef ZURAZE_WATCH_BY_POLLING
+constexpr bool polling_build = true;
+#else
+constexpr bool polling_build = false;
+#endif
