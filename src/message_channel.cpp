@@ -11,6 +11,10 @@ namespace {
 // Every frame length is native byte order, as the browsers write it.
 constexpr size_t length_field_size = sizeof(uint32_t);
 
+// The most that either browser accepts in one message from a host; a longer
+// one makes it close the connection.
+constexpr size_t browser_message_limit = 1048576;
+
 // Reads exactly count bytes; end of input or any error before that fails.
 bool read_exactly(void *buffer, size_t count)
 {
@@ -75,6 +79,12 @@ bool write_response_message(const char *text)
                 text_length);
         return false;
     }
+
+    if (text_length > browser_message_limit)
+        fprintf(stderr,
+                "Response of %zu bytes exceeds the browsers' limit of %zu bytes; the browser "
+                "will close the connection\n",
+                text_length, browser_message_limit);
 
     uint32_t body_length = static_cast<uint32_t>(text_length);
     if (!write_fully(&body_length, length_field_size)) {

@@ -92,6 +92,24 @@ TEST(WriteResponseMessage, WritesTheLengthThenTheBody)
     }
 }
 
+TEST(WriteResponseMessage, WarnsOfAResponseTheBrowsersWillRefuse)
+{
+    for (size_t size : {size_t{1048576}, size_t{1048577}}) {
+        std::string body(size, 'x');
+        captured_output out(1);
+        captured_output err(2);
+        EXPECT_TRUE(write_response_message(body.c_str()));
+        std::string message = err.take();
+        EXPECT_TRUE(out.take() == le32(static_cast<uint32_t>(size)) + body);
+        if (size > 1048576) {
+            EXPECT_EQ(message, "Response of 1048577 bytes exceeds the browsers' limit of 1048576 "
+                               "bytes; the browser will close the connection\n");
+        } else {
+            EXPECT_EQ(message, "");
+        }
+    }
+}
+
 TEST(WriteResponseMessage, ReportsAFailedWrite)
 {
     int full = open("/dev/full", O_WRONLY);
