@@ -6,8 +6,9 @@
 
 namespace {
 
-// vim and gvim fork into the background unless told to stay in the
-// foreground, and the edit lasts exactly as long as the started process.
+// gvim leaves the terminal and goes on in the background unless told to stay
+// in the foreground with -f, which vim accepts too; the edit lasts exactly as
+// long as the started process.
 bool is_vim_family(const char *editor_path)
 {
     size_t length = strlen(editor_path);
