@@ -257,11 +257,11 @@ class Faults : public host_fixture {
 const std::vector<fault_case> edit_allocations = {
     {"the request body", scenario::edit, at("malloc", "host"),
      fails("Failed to allocate memory for the text: Cannot allocate memory\n")},
-    {"parsing the request", scenario::edit, at("malloc", "cjson", 1, -6),
+    {"parsing the request", scenario::edit, at("malloc", "cjson", 1, -5),
      fails("Failed parsing browser request: {any}\n")},
     // The requested editor is not found, so the first default one on PATH is.
     {"the absolute editor's copy", scenario::edit, at("strdup", "host", 1), sends()},
-    {"the stand-in for a missing \"args\"", scenario::edit, at("malloc", "cjson", -5),
+    {"the stand-in for a missing \"args\"", scenario::edit, at("malloc", "cjson", -4),
      fails("Couldn't get editor arguments\n")},
     {"the argument vector", scenario::edit, at("calloc", "host", 1),
      fails("malloc: Cannot allocate memory\nCouldn't get editor arguments\n")},
@@ -287,7 +287,7 @@ const std::vector<fault_case> edit_allocations = {
      {aborted, "", {}, "orig", 0}},
     {"the read buffer of the final send", scenario::edit, at("calloc", "host", 3),
      keeps("Failed to allocate memory for read buffer: Cannot allocate memory\n")},
-    {"the response document", scenario::edit, at("malloc", "cjson", -4, 0), keeps("")},
+    {"the response document", scenario::edit, at("malloc", "cjson", -3, 0), keeps("")},
     {"printing the response", scenario::edit, at("realloc", "cjson", 0), keeps("")},
 };
 
