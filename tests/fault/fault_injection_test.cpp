@@ -366,6 +366,7 @@ TEST_F(Faults, FailedAndShortSystemCallsAreReportedOrMended)
                "Failed to open temporary file\n")},
         {"writing the text", scenario::edit, failing("write", "temp", 1, ENOSPC),
          fails("Temporary file is not writable: No space left on device\n")},
+        {"a short write of the text", scenario::edit, doing("short", "write", "temp"), sends()},
         {"closing the written file", scenario::edit, at("close", "temp"),
          fails("close: Input/output error\n")},
         {"opening the file to send it", scenario::edit, failing("open", "sent", 1, EACCES),
