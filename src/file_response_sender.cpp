@@ -92,8 +92,12 @@ bool send_file_response(const char *path)
         return false;
     }
     if (lseek(fd, 0, SEEK_SET) < 0) {
+        // perror may itself change errno (glibc's opens a stream on a copy of
+        // descriptor 2, which fails on a write-only pipe), so the second line
+        // names the seek's own error.
+        int error = errno;
         perror("lseek");
-        fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(errno));
+        fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(error));
         close(fd);
         return false;
     }

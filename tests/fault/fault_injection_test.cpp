@@ -373,6 +373,8 @@ TEST_F(Faults, FailedAndShortSystemCallsAreReportedOrMended)
          keeps("send_file_response: Failed to open file {path}: Permission denied\n")},
         {"measuring the file", scenario::edit, at("lseek", "sent", 1),
          keeps("lseek: Input/output error\n")},
+        {"rewinding the file", scenario::edit, at("lseek", "sent", 2),
+         keeps("lseek: Input/output error\nFailed to lseek to 0: Input/output error\n")},
         {"reading the file", scenario::edit, at("read", "sent"),
          keeps("Failed to read 4 bytes from fd {fd}: Input/output error\n")},
         {"short reads of the file", scenario::edit, doing("short", "read", "sent", 1, 0), sends()},
