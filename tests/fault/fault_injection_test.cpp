@@ -5,6 +5,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
 
 #ifndef ZURAZE_FAULT_SHIM
 #error "ZURAZE_FAULT_SHIM names the preloaded fault shim"
@@ -391,6 +392,28 @@ TEST_F(Faults, FailedAndShortSystemCallsAreReportedOrMended)
          {"write", "stdout", 1, 1, "fail", EINTR, 3},
          sends()},
     });
+}
+
+// mkstemps reports a name that exists, and a symbolic link to a file of the
+// user's sits at the very name the host reports: the host neither opens nor
+// removes it, so the file it points to stays as it was.
+TEST_F(Faults, ANameThatExistsIsNeitherFollowedNorRemoved)
+{
+    std::string victim = dir.write_file("victim", "the user's own file");
+    std::string planted = tmp + "/zuraze_XXXXXXXX.txt";
+    ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+    host_options options = options_for(scenario::edit);
+    options.env.push_back("ZURAZE_FAULT_CALL=mkstemps");
+    options.env.push_back("ZURAZE_FAULT_ERRNO=" + std::to_string(EEXIST));
+    host_result run = run_host(options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "mkstemps: Temporary file already exists: " + planted +
+                           "\nFailed to open temporary file\n");
+    EXPECT_EQ(left_in_tmp(), std::vector<std::string>{"zuraze_XXXXXXXX.txt"});
+    struct stat st;
+    ASSERT_EQ(lstat(planted.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(victim), "the user's own file");
 }
 
 } // namespace

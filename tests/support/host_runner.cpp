@@ -75,7 +75,7 @@ void make_pipe(int fds[2])
         setrlimit(RLIMIT_FSIZE, &rl);
     }
 
-    std::vector<std::string> words = wrapper_words();
+    std::vector<std::string> words = options.wrapper.empty() ? wrapper_words() : options.wrapper;
     if (!words.empty())
         words[0] = find_program(words[0]);
     words.push_back(ZURAZE_HOST_PATH);

@@ -16,6 +16,8 @@ struct host_options {
     bool descriptor_3 = false;     // a pipe on descriptor 3, as Firefox passes one
     long file_size_limit = -1;     // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
     double timeout = 60;           // seconds before the host is killed
+    // Runs the host in place of $ZURAZE_TEST_WRAPPER when not empty.
+    std::vector<std::string> wrapper;
     // Called once the host waits on standard input, before the input goes in:
     // after a wrapper has started up, say.
     std::function<void()> before_input;
