@@ -43,7 +43,10 @@ char *read_whole_file(int fd, size_t size)
 }
 
 // The document refers to the buffer rather than copying it, so the content
-// is held once here and once, escaped, in the printed text.
+// is held once here and once, escaped, in the printed text. The object takes
+// the string item itself, which still only refers to the buffer: a reference
+// item made by cJSON_AddItemReferenceToObject would be lost inside cJSON when
+// the copy of the key fails.
 char *print_response(const char *content)
 {
     cJSON *text = cJSON_CreateStringReference(content);
@@ -56,9 +59,10 @@ char *print_response(const char *content)
     }
 
     char *printed = nullptr;
-    if (!cJSON_AddItemReferenceToObject(response, "text", text)) {
+    if (!cJSON_AddItemToObject(response, "text", text)) {
         if (const char *error = cJSON_GetErrorPtr())
             fprintf(stderr, "Failed adding 'text' to JSON response: %s\n", error);
+        cJSON_Delete(text);
     } else {
         printed = cJSON_PrintUnformatted(response);
         if (!printed) {
@@ -67,7 +71,6 @@ char *print_response(const char *content)
         }
     }
     cJSON_Delete(response);
-    cJSON_Delete(text);
     return printed;
 }
 
@@ -89,8 +92,12 @@ bool send_file_response(const char *path)
         return false;
     }
     if (lseek(fd, 0, SEEK_SET) < 0) {
+        // perror may itself change errno (glibc's opens a stream on a copy of
+        // descriptor 2, which fails on a write-only pipe), so the second line
+        // names the seek's own error.
+        int error = errno;
         perror("lseek");
-        fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(errno));
+        fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(error));
         close(fd);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "message_channel.hpp"
 
+#include "write_fully.hpp"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,23 +27,6 @@ bool read_exactly(void *buffer, size_t count)
         if (n <= 0)
             return false;
         received += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// A short write is continued and an interrupted one retried: a frame left
-// half-written would corrupt every frame after it on the channel.
-bool write_fully(const void *buffer, size_t count)
-{
-    const char *bytes = static_cast<const char *>(buffer);
-    size_t written = 0;
-    while (written < count) {
-        ssize_t n = write(1, bytes + written, count - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += static_cast<size_t>(n);
     }
     return true;
 }
@@ -86,12 +71,14 @@ bool write_response_message(const char *text)
                 "will close the connection\n",
                 text_length, browser_message_limit);
 
+    // The frame goes out whole: one left half-written would corrupt every
+    // frame after it on the channel.
     uint32_t body_length = static_cast<uint32_t>(text_length);
-    if (!write_fully(&body_length, length_field_size)) {
+    if (!write_fully(1, &body_length, length_field_size)) {
         fprintf(stderr, "Failed to write response size: %s\n", strerror(errno));
         return false;
     }
-    if (!write_fully(text, body_length)) {
+    if (!write_fully(1, text, body_length)) {
         fprintf(stderr, "Failed to write response body: %s\n", strerror(errno));
         return false;
     }

@@ -1,6 +1,7 @@
 #include "temporary_file.hpp"
 
 #include "host_state.hpp"
+#include "write_fully.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -94,8 +95,9 @@ bool create_temporary_file(const char *text, uint32_t text_length, const char *e
     }
     argv->slots[argv->count - 2] = path;
 
-    ssize_t written = write(fd, text, text_length);
-    if (written < 0 || static_cast<size_t>(written) != text_length) {
+    // A short write is continued, so that only a real failure is reported,
+    // and with its own error text rather than whatever errno held before.
+    if (!write_fully(fd, text, text_length)) {
         perror("Temporary file is not writable");
         close(fd);
         return false;

@@ -1,5 +1,6 @@
 #include "host_runner.hpp"
 
+#include "scratch_dir.hpp"
 #include "std_streams.hpp"
 
 #include <cJSON.h>
@@ -74,7 +75,7 @@ void make_pipe(int fds[2])
         setrlimit(RLIMIT_FSIZE, &rl);
     }
 
-    std::vector<std::string> words = wrapper_words();
+    std::vector<std::string> words = options.wrapper.empty() ? wrapper_words() : options.wrapper;
     if (!words.empty())
         words[0] = find_program(words[0]);
     words.push_back(ZURAZE_HOST_PATH);
@@ -111,12 +112,18 @@ void split_frames(const std::string &bytes, const std::vector<std::pair<size_t, 
     result->stray_output = bytes.substr(at);
 }
 
-} // namespace
-
-bool host_is_wrapped()
+// True once pid blocks in read(0, ...), as /proc shows its system call, or
+// has exited (it is left for waitpid to reap).
+bool waits_for_input(pid_t pid)
 {
-    return !wrapper_words().empty();
+    std::string syscall = read_file("/proc/" + std::to_string(pid) + "/syscall");
+    siginfo_t info{};
+    return syscall.rfind("0 0x0 ", 0) == 0 ||
+           (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid);
 }
+
+} // namespace
 
 double now_seconds()
 {
@@ -160,6 +167,12 @@ host_result run_host(const host_options &options)
         close(extra[1]);
     if (options.stdout_gone)
         close(out[0]);
+
+    if (options.before_input) {
+        while (!waits_for_input(pid) && now_seconds() < result.started_at + options.timeout)
+            usleep(10000);
+        options.before_input();
+    }
 
     // The input goes in before anything is read; a large request must fit the
     // pipe, which is what the browsers' requests do in practice too.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ struct host_options {
     bool descriptor_3 = false;     // a pipe on descriptor 3, as Firefox passes one
     long file_size_limit = -1;     // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
     double timeout = 60;           // seconds before the host is killed
+    // Runs the host in place of $ZURAZE_TEST_WRAPPER when not empty.
+    std::vector<std::string> wrapper;
+    // Called once the host waits on standard input, before the input goes in:
+    // after a wrapper has started up, say.
+    std::function<void()> before_input;
 };
 
 struct host_frame {
@@ -37,9 +43,6 @@ struct host_result {
 
 // The wrapper in $ZURAZE_TEST_WRAPPER (valgrind, say) runs the host when set.
 host_result run_host(const host_options &options);
-
-// True when the host runs under a wrapper, which may itself need TMPDIR.
-bool host_is_wrapped();
 
 double now_seconds();
 
