@@ -5,7 +5,9 @@
 // program notes on the same clock when it started the host and when each frame
 // had arrived whole.
 
+#include "frame_io.hpp"
 #include <algorithm>
+
 #include <cJSON.h>
 #include <cerrno>
 #include <cmath>
@@ -96,46 +98,6 @@ void show_host_log()
     show_host_log();
     fprintf(stderr, "zuraze-bench: its files are kept in %s\n", scratch.c_str());
     exit(1);
-}
-
-bool write_all(int fd, const void *data, size_t size)
-{
-    const char *bytes = static_cast<const char *>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool read_all(int fd, void *data, size_t size)
-{
-    char *bytes = static_cast<char *>(data);
-    while (size > 0) {
-        ssize_t n = read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Gives false at the end of the host's output.
-bool read_frame(int fd, std::string *body)
-{
-    uint32_t length;
-    if (!read_all(fd, &length, sizeof length))
-        return false;
-    body->resize(length);
-    return read_all(fd, &(*body)[0], length);
 }
 
 std::string response_text(const std::string &body)
@@ -265,10 +227,7 @@ host_run start_host(const char *host, const std::vector<std::string> &wrap, cons
     std::vector<std::string> argv = wrap;
     argv.push_back(host);
     run.host = start(argv);
-    std::string request = request_for(text, editor);
-    uint32_t length = static_cast<uint32_t>(request.size());
-    if (!write_all(run.host.to, &length, sizeof length) ||
-        !write_all(run.host.to, request.data(), request.size()))
+    if (!write_frame(run.host.to, request_for(text, editor)))
         fail("cannot write the request");
     close(run.host.to);
     run.host.to = -1;
