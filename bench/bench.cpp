@@ -333,8 +333,8 @@ struct row {
     std::vector<double> values;
     const char *unit;
     std::string goal;
-    double limit; // values' median must stay below; 0 for no goal
-    bool p99 = false;
+    double limit; // the goal: the figure must stay below it; 0 for none
+    double at;    // the percentile that the figure gives: the median, or another alone
 };
 
 std::vector<row> table;
@@ -349,9 +349,9 @@ double percentile(std::vector<double> values, double p)
 }
 
 void add_row(const std::string &figure, const std::vector<double> &values, const char *unit,
-             const std::string &goal = "", double limit = 0, bool p99 = false)
+             const std::string &goal = "", double limit = 0, double at = 50)
 {
-    table.push_back({figure, values, unit, goal, limit, p99});
+    table.push_back({figure, values, unit, goal, limit, at});
 }
 
 void print_table()
@@ -364,15 +364,15 @@ void print_table()
                    r.goal.c_str());
             continue;
         }
-        double median = percentile(r.values, r.p99 ? 99 : 50);
+        double figure = percentile(r.values, r.at);
         char spread[64];
         snprintf(spread, sizeof spread, "%.3g - %.3g", percentile(r.values, 10),
                  percentile(r.values, 90));
         const char *verdict = "";
         if (r.limit > 0)
-            verdict = median < r.limit ? "  met" : "  MISSED";
-        printf("%-46s %5zu %10.3g %21s %-6s %-16s%s\n", r.figure.c_str(), r.values.size(), median,
-               r.p99 ? "" : spread, r.unit, r.goal.c_str(), verdict);
+            verdict = figure < r.limit ? "  met" : "  MISSED";
+        printf("%-46s %5zu %10.3g %21s %-6s %-16s%s\n", r.figure.c_str(), r.values.size(), figure,
+               r.at == 50 ? spread : "", r.unit, r.goal.c_str(), verdict);
     }
 }
 
@@ -416,10 +416,11 @@ void measure_saves(const options &opts)
         latency -= debounce_ms;
     std::string name = "save to frame, events, minus 100 ms debounce";
     add_row(name, events, "ms", "< 1 median", 1);
-    add_row("  the same, 99th percentile", events, "ms", "< 5", 5, true);
+    add_row("  the same, 99th percentile", events, "ms", "< 5", 5, 99);
     std::vector<double> polling = save_to_frame(opts.polling_host, opts);
     add_row("save to frame, polling every 100 ms", polling, "ms", "< 101", 101);
-    add_row("  the same, 99th percentile", polling, "ms", "< 101", 101, true);
+    add_row("  the same, 99th percentile", polling, "ms", "< 101", 101, 99);
+    add_row("  the same, slowest", polling, "ms", "< 101", 101, 100);
 }
 
 // From the exec to the exit of a command: the floor of a host written in its
