@@ -550,6 +550,10 @@ response_figures one_response(const char *host, const std::vector<std::string> &
     if (!read_frame(run.host.from, &body))
         fail("the host ended before its response");
     long long arrived = monotonic_ns();
+    // The host frees the response only once its last byte is in the pipe:
+    // give it time to, so that what it keeps is measured, and that freeing is
+    // counted in the response's CPU time.
+    sleep_ms(300);
     response_figures figures{};
     figures.cpu_ms = ms_between(cpu_before, cpu_ns(run.host.pid));
     figures.peak_kib = static_cast<double>(proc_status_field(run.host.pid, "VmHWM"));
