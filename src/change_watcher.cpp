@@ -102,11 +102,18 @@ void on_poll_timer(uv_timer_t *)
         return;
     }
     modification_time seen{request.statbuf.st_mtim.tv_sec, request.statbuf.st_mtim.tv_nsec};
+    uint64_t size = request.statbuf.st_size;
     uv_fs_req_cleanup(&request);
 
+    // A save in place truncates the file and then writes it, and the file
+    // system's clock often gives both the same modification time. A poll that
+    // falls between the two sends the empty file; only the size then tells
+    // that the write came after it.
     modification_time &last = host_state.last_mtime;
-    if (seen.seconds == last.seconds && seen.nanoseconds == last.nanoseconds)
+    if (seen.seconds == last.seconds && seen.nanoseconds == last.nanoseconds &&
+        size == host_state.last_size)
         return;
     last = seen;
+    host_state.last_size = size;
     send_file_response(host_state.temp_path);
 }

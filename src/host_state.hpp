@@ -21,6 +21,7 @@ struct host_record {
     uv_timer_t debounce_timer;
     uv_timer_t watch_start_timer;
     modification_time last_mtime;
+    uint64_t last_size; // with last_mtime, what the last poll saw of the file
 };
 
 extern host_record host_state;

@@ -2,6 +2,8 @@
 // request on its standard input, and shows every framed response as it
 // arrives, until the host exits.
 
+#include "frame_io.hpp"
+
 #include <cJSON.h>
 #include <cerrno>
 #include <chrono>
@@ -86,37 +88,6 @@ char *build_request(const options &opts)
     char *printed = cJSON_PrintUnformatted(request);
     cJSON_Delete(request);
     return printed;
-}
-
-bool write_all(int fd, const void *data, size_t size)
-{
-    const char *bytes = static_cast<const char *>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Gives false at end of input, or when it comes in the middle of a frame.
-bool read_all(int fd, void *data, size_t size)
-{
-    char *bytes = static_cast<char *>(data);
-    while (size > 0) {
-        ssize_t n = read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 void show_response(int number, const std::string &body)

@@ -4,9 +4,9 @@
 
 // Watching starts 300 ms after set-up. With directory events, a burst of
 // events for the file gives one send 100 ms after its last event; when
-// polling, every 100 ms poll that sees a new modification time sends, and the
-// first poll always does. The editors below wait at least 0.8 s before their
-// first save, so both ways of watching have started.
+// polling, every 100 ms poll that sees a new modification time or size sends,
+// and the first poll always does. The editors below wait at least 0.8 s before
+// their first save, so both ways of watching have started.
 
 namespace {
 
@@ -45,6 +45,11 @@ TEST_F(Watcher, EverySaveIsSentOnceItSettles)
          {"one", "two"},
          {"orig", "one"},
          "two"},
+        {"a save in place whose truncation a poll sees alone",
+         {"sleep=0.8", "write=", "sleep=0.5", "same-tick=one", "sleep=0.8"},
+         {"", "one"},
+         {"orig", "", "one"},
+         "one"},
     };
     for (const watch_case &c : cases) {
         host_result run = run_host(edit("orig", c.steps));
