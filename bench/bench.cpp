@@ -6,8 +6,8 @@
 // had arrived whole.
 
 #include "frame_io.hpp"
-#include <algorithm>
 
+#include <algorithm>
 #include <cJSON.h>
 #include <cerrno>
 #include <cmath>
@@ -77,7 +77,20 @@ void sleep_ms(double ms)
     }
 }
 
-std::string host_log_path();
+std::string host_log_path()
+{
+    return scratch + "/host.log";
+}
+
+std::string log_path()
+{
+    return scratch + "/editor.log";
+}
+
+std::string control_path()
+{
+    return scratch + "/control";
+}
 
 // Shows what the hosts said on standard error, which the benchmark keeps
 // apart from its own output: the expected warnings about responses over the
@@ -122,21 +135,6 @@ std::string request_for(const std::string &text, const char *editor)
     std::string result = printed;
     free(printed);
     return result;
-}
-
-std::string host_log_path()
-{
-    return scratch + "/host.log";
-}
-
-std::string log_path()
-{
-    return scratch + "/editor.log";
-}
-
-std::string control_path()
-{
-    return scratch + "/control";
 }
 
 struct child {
@@ -281,14 +279,14 @@ long long wait_for_editor_start()
 }
 
 // Ends the edit: the editor quits, the host sends the final frame and exits.
-rusage quit(host_run *run)
+void quit(host_run *run)
 {
     command(run, 'q');
     std::string body;
     while (read_frame(run->host.from, &body)) {
     }
     close(run->control);
-    return finish(&run->host);
+    finish(&run->host);
 }
 
 long long proc_status_field(pid_t pid, const char *field)
@@ -434,8 +432,7 @@ void measure_saves(const options &opts)
     std::vector<double> events = save_to_frame(opts.host, opts, &events_missed);
     for (double &latency : events)
         latency -= debounce_ms;
-    std::string name = "save to frame, events, minus 100 ms debounce";
-    add_row(name, events, "ms", "< 1 median", 1);
+    add_row("save to frame, events, minus 100 ms debounce", events, "ms", "< 1 median", 1);
     add_row("  the same, 99th percentile", events, "ms", "< 5", 5, 99);
     add_row("  saves whose frame never came", {static_cast<double>(events_missed)}, "count", "0",
             0.5);
@@ -533,9 +530,8 @@ std::string mixed_text(size_t size)
     text.reserve(size + 64);
     for (size_t i = 0; text.size() < size; i++)
         text += pieces[i % std::size(pieces)];
-    // Cut at a piece boundary of plain ASCII so no character is split.
-    while (text.size() > size)
-        text.pop_back();
+    // Cut at plain ASCII so that no character is split.
+    text.resize(size);
     while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0x80))
         text.pop_back();
     return text;
@@ -597,7 +593,7 @@ response_figures one_response(const char *host, const std::vector<std::string> &
 // last byte read, and its CPU time.
 void cat_copy(const std::string &path, double *wall, double *cpu)
 {
-    child c = start({find_program("cat"), path});
+    child c = start({"cat", path});
     close(c.to);
     c.to = -1;
     static char sink[1 << 16];
@@ -685,7 +681,7 @@ void idle(const char *host, const char *mode, const options &opts)
     }
     std::string span = std::to_string(opts.idle_s) + " s";
     add_row(std::string("idle ") + span + ", " + mode + ", CPU", cpu, "ms");
-    add_row(std::string("  wake-ups (voluntary switches)"), wakeups, "count");
+    add_row("  wake-ups (voluntary switches)", wakeups, "count");
 }
 
 bool parse_options(int argc, char **argv, options *opts)
