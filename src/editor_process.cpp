@@ -7,6 +7,19 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+
+// The editor's exit ends the edit: no more watching, and uv_run returns to
+// main for the last send.
+void on_editor_exit(uv_process_t *process, int64_t, int)
+{
+    uv_fs_event_stop(&host_state.fs_event);
+    uv_close(reinterpret_cast<uv_handle_t *>(process), nullptr);
+    uv_stop(host_state.loop);
+}
+
+} // namespace
+
 bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *process)
 {
     if (argv->count == 0 || !argv->slots[0]) {
@@ -30,13 +43,6 @@ bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *proces
         return false;
     }
     return true;
-}
-
-void on_editor_exit(uv_process_t *process, int64_t, int)
-{
-    uv_fs_event_stop(&host_state.fs_event);
-    uv_close(reinterpret_cast<uv_handle_t *>(process), nullptr);
-    uv_stop(host_state.loop);
 }
 
 int finish_edit(bool *content_lost)
