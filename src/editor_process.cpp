@@ -45,13 +45,14 @@ bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *proces
     return true;
 }
 
-int finish_edit(bool *content_lost)
+int finish_edit(keep_reason *keep)
 {
     uv_fs_event_stop(&host_state.fs_event);
     if (!host_state.temp_path || access(host_state.temp_path, F_OK) != 0) {
         fputs("Temporary file was not found after editor exited\n", stderr);
         return 1;
     }
-    *content_lost = !send_file_response(host_state.temp_path);
+    if (!send_file_response(host_state.temp_path))
+        *keep = keep_reason::text_not_sent;
     return 0;
 }

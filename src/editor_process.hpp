@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor_command_line.hpp"
+#include "temporary_file.hpp"
 
 #include <uv.h>
 
@@ -12,7 +13,9 @@
 bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *process);
 
 // Sends the file a last time once the editor has exited. Gives the run's exit
-// status: 0 when the file was there, whatever the send did, else 1.
-// *content_lost is set when the file was there but its content did not reach
-// the browser, so that it is kept rather than removed.
-int finish_edit(bool *content_lost);
+// status: 0 when the file was there, whatever the send did, else 1 after
+// "Temporary file was not found after editor exited". Sets *keep to
+// text_not_sent when the file was there but its content did not reach the
+// browser, so that it is kept rather than removed; leaves *keep alone
+// otherwise.
+int finish_edit(keep_reason *keep);

@@ -108,3 +108,35 @@ bool create_temporary_file(const char *text, uint32_t text_length, const char *e
     }
     return true;
 }
+
+void remove_or_keep_temporary_file(keep_reason reason)
+{
+    const char *path = host_state.temp_path;
+    if (!path)
+        return;
+    // A switch rather than a table of formats: the compiler checks each
+    // format against its arguments, and names a reason left without a line.
+    switch (reason) {
+    case keep_reason::none:
+        if (unlink(path) != 0)
+            perror("unlink");
+        return;
+    case keep_reason::text_not_sent:
+        fprintf(stderr, "The edited text could not be sent and is kept in %s\n", path);
+        return;
+    }
+}
+
+void free_temporary_file_names(const editor_argv *argv)
+{
+    // The path belongs to the vector once placed there; only a failed copy of
+    // the bare name leaves it outside.
+    bool owned_by_argv = argv->slots && argv->slots[argv->count - 2] == host_state.temp_path;
+    if (!owned_by_argv)
+        free(host_state.temp_path);
+    host_state.temp_path = nullptr;
+    free(host_state.temp_name);
+    host_state.temp_name = nullptr;
+    free(host_state.temp_dir);
+    host_state.temp_dir = nullptr;
+}
