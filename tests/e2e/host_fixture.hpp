@@ -10,7 +10,9 @@
 #include <vector>
 
 // A fresh world for one run of the host: bin/ is its whole PATH, tmp/ its
-// TMPDIR, and log/ where the scripted editor records what it saw.
+// TMPDIR, and log/ where the scripted editor records what it saw. The
+// scripted editor finds its writer (tests/editors/writer.cpp) through the
+// environment, which the host passes on.
 class host_fixture : public ::testing::Test {
   protected:
     scratch_dir dir;
@@ -21,7 +23,8 @@ class host_fixture : public ::testing::Test {
 
     std::vector<std::string> env() const
     {
-        return {"PATH=" + bin, "TMPDIR=" + tmp, "ZURAZE_TEST_DIR=" + log, "HOME=" + dir.path()};
+        return {"PATH=" + bin, "TMPDIR=" + tmp, "ZURAZE_TEST_DIR=" + log, "HOME=" + dir.path(),
+                "ZURAZE_TEST_WRITER=" ZURAZE_TEST_WRITER};
     }
 
     // Puts the scripted editor on PATH under name.
