@@ -1,15 +1,10 @@
-// The scripted editor's writes whose timing matters, each done by this one
-// process: a sh script would start a process (sleep, touch) between two
-// writes, and on a loaded machine that start can take longer than the host's
-// debounce or poll.
+// The scripted editor's bursts of writes, done by this one process: a sh
+// script would start a sleep between two writes, and on a loaded machine that
+// start can take longer than the host's debounce.
 //
 //   writer burst GAP TEXT,TEXT,... FILE
 //       replace the file's content in place with the first TEXT, then append
 //       each next TEXT GAP seconds after the one before
-//   writer same-tick TEXT FILE
-//       replace the file's content in place, then set its modification time
-//       back to what it was, as when the truncation and the write of a save
-//       fall in one tick of the file system's clock
 //
 // Exits with status 1 and a message on standard error when a call fails.
 
@@ -20,7 +15,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,22 +84,6 @@ void burst(double gap, const std::string &list, const std::string &file)
     }
 }
 
-void same_tick(const std::string &text, const std::string &file)
-{
-    struct stat before;
-    if (stat(file.c_str(), &before) != 0)
-        fail("stat " + file);
-    int fd = open_file(file, O_TRUNC);
-    write_text(fd, text, file);
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1] = before.st_mtim;
-    if (futimens(fd, times) != 0)
-        fail("futimens " + file);
-    close_file(fd, file);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -115,10 +93,6 @@ int main(int argc, char **argv)
         burst(strtod(args[1].c_str(), nullptr), args[2], args[3]);
         return 0;
     }
-    if (args.size() == 3 && args[0] == "same-tick") {
-        same_tick(args[1], args[2]);
-        return 0;
-    }
-    fputs("usage: writer burst GAP TEXT,TEXT,... FILE | writer same-tick TEXT FILE\n", stderr);
+    fputs("usage: writer burst GAP TEXT,TEXT,... FILE\n", stderr);
     return 2;
 }
