@@ -4,13 +4,19 @@
 #include "scratch_dir.hpp"
 #include "std_streams.hpp"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <string>
+#include <sys/inotify.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 // A fresh world for one run of the host: bin/ is its whole PATH, tmp/ its
-// TMPDIR, and log/ where the scripted editor records what it saw.
+// TMPDIR, and log/ where the scripted editor records what it saw. The
+// scripted editor finds its writer (tests/editors/writer.cpp) through the
+// environment, which the host passes on.
 class host_fixture : public ::testing::Test {
   protected:
     scratch_dir dir;
@@ -21,7 +27,8 @@ class host_fixture : public ::testing::Test {
 
     std::vector<std::string> env() const
     {
-        return {"PATH=" + bin, "TMPDIR=" + tmp, "ZURAZE_TEST_DIR=" + log, "HOME=" + dir.path()};
+        return {"PATH=" + bin, "TMPDIR=" + tmp, "ZURAZE_TEST_DIR=" + log, "HOME=" + dir.path(),
+                "ZURAZE_TEST_WRITER=" ZURAZE_TEST_WRITER};
     }
 
     // Puts the scripted editor on PATH under name.
@@ -63,6 +70,29 @@ class host_fixture : public ::testing::Test {
     std::vector<std::string> left_in_tmp() const
     {
         return list_dir(tmp);
+    }
+
+    // Calls action with the temporary file's path, in a thread of its own, as
+    // soon as the host has written the file and closed it: before the host
+    // starts its editor, and so before it watches the file, however long the
+    // editor takes to start (the host under valgrind on a busy machine needs
+    // more than its 300 ms). Join the thread after the run; without a file
+    // within a minute, action is not called.
+    std::thread when_written(std::function<void(const std::string &)> action) const
+    {
+        int events = inotify_init1(IN_CLOEXEC);
+        EXPECT_GE(events, 0);
+        EXPECT_GE(inotify_add_watch(events, tmp.c_str(), IN_CLOSE_WRITE), 0);
+        return std::thread([events, action, dir = tmp] {
+            alignas(inotify_event) char buffer[4096];
+            struct pollfd ready = {events, POLLIN, 0};
+            ssize_t n = poll(&ready, 1, 60000) == 1 ? read(events, buffer, sizeof buffer) : -1;
+            close(events);
+            if (n <= 0)
+                return;
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer);
+            action(dir + "/" + event->name);
+        });
     }
 };
 

@@ -1,6 +1,10 @@
 #include "host_fixture.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <thread>
 
 // Watching starts 300 ms after set-up. With directory events, a burst of
 // events for the file gives one send 100 ms after its last event; when
@@ -18,6 +22,10 @@ struct watch_case {
     std::vector<std::string> live_by_events; // responses before the final one
     std::vector<std::string> live_by_polling;
     std::string final_text;
+    // Written into the file by the test before the editor starts, when not
+    // null: a change that the host cannot have watched, however slowly the
+    // editor starts.
+    const char *before_watching = nullptr;
 };
 
 TEST_F(Watcher, EverySaveIsSentOnceItSettles)
@@ -34,7 +42,7 @@ TEST_F(Watcher, EverySaveIsSentOnceItSettles)
          {"renamed"},
          {"orig", "renamed"},
          "renamed"},
-        {"a change before watching starts", {"write=early", "sleep=1"}, {}, {"early"}, "early"},
+        {"a change before watching starts", {"sleep=1"}, {}, {"early"}, "early", "early"},
         {"other files in the directory",
          {"sleep=0.8", "other=notes.txt", "other=zuraze_other", "sleep=0.8"},
          {},
@@ -45,14 +53,26 @@ TEST_F(Watcher, EverySaveIsSentOnceItSettles)
          {"one", "two"},
          {"orig", "one"},
          "two"},
+        // The write that follows the truncation in the same tick of the file
+        // system's clock comes whole, by a rename, so that no look at the file
+        // can fall between its parts.
         {"a save in place whose truncation a poll sees alone",
-         {"sleep=0.8", "write=", "sleep=0.5", "same-tick=one", "sleep=0.8"},
+         {"sleep=0.8", "write=", "sleep=0.5", "keep-mtime=one", "sleep=0.8"},
          {"", "one"},
          {"orig", "", "one"},
          "one"},
     };
     for (const watch_case &c : cases) {
+        std::thread change = when_written([&c](const std::string &file) {
+            if (!c.before_watching)
+                return;
+            int fd = open(file.c_str(), O_WRONLY | O_TRUNC);
+            size_t length = strlen(c.before_watching);
+            EXPECT_EQ(write(fd, c.before_watching, length), static_cast<ssize_t>(length));
+            close(fd);
+        });
         host_result run = run_host(edit("orig", c.steps));
+        change.join();
         ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
         EXPECT_EQ(run.err, "") << c.name;
         std::vector<std::string> texts = run.texts();
@@ -65,9 +85,9 @@ TEST_F(Watcher, EverySaveIsSentOnceItSettles)
 
 TEST_F(Watcher, ABurstOfWritesGivesOneResponse)
 {
-    host_result run = run_host(
-        edit("orig", {"sleep=0.8", "write=a", "sleep=0.03", "append=b", "sleep=0.03", "append=c",
-                      "sleep=0.03", "append=d", "sleep=0.03", "append=e", "sleep=0.8"}));
+    // One process makes the five writes 30 ms apart: a sleep process between
+    // two of them could take longer to start than the 100 ms debounce.
+    host_result run = run_host(edit("orig", {"sleep=0.8", "burst=0.03:a,b,c,d,e", "sleep=0.8"}));
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> texts = run.texts();
     ASSERT_GE(texts.size(), 2u);
@@ -120,11 +140,19 @@ TEST_F(Watcher, AFileRemovedAndWrittenAgainIsSentAgain)
 }
 
 // The directory is gone when watching starts, so directory events cannot be
-// had: the host polls, reporting the missing file until it is back.
+// had: the host polls, reporting the missing file until it is back. The test
+// moves the directory away as soon as the file is written, rather than the
+// editor once it has started, which may be after watching starts.
 TEST_F(Watcher, FallsBackToPollingWhenTheDirectoryCannotBeWatched)
 {
-    host_result run =
-        run_host(edit("orig", {"move-dir=1.2", "sleep=0.6", "write=after", "sleep=0.8"}));
+    std::thread mover = when_written([this](const std::string &) {
+        std::string away = tmp + ".away";
+        EXPECT_EQ(rename(tmp.c_str(), away.c_str()), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_EQ(rename(away.c_str(), tmp.c_str()), 0);
+    });
+    host_result run = run_host(edit("orig", {"sleep=2.1", "write=after", "sleep=0.8"}));
+    mover.join();
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string fallback =
         "Failed to start fs_event: no such file or directory; falling back to polling\n";

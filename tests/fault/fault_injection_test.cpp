@@ -170,8 +170,22 @@ class Faults : public host_fixture {
     }
 
     // The calls that the shim could strike in a run without faults, in order,
-    // as "CALL WHERE".
+    // as "CALL WHERE". A host slowed down enough (valgrind on a busy machine)
+    // starts watching before it sees its editor exit, which adds calls and
+    // takes none away; so of a few runs, the one with the fewest calls is the
+    // run that every faulty run follows.
     std::vector<std::string> calls_in(scenario world)
+    {
+        std::vector<std::string> fewest;
+        for (int attempt = 0; attempt < 3; attempt++) {
+            std::vector<std::string> calls = calls_of_one_run(world);
+            if (attempt == 0 || calls.size() < fewest.size())
+                fewest = calls;
+        }
+        return fewest;
+    }
+
+    std::vector<std::string> calls_of_one_run(scenario world)
     {
         std::string log = dir.path() + "/calls";
         host_options options = options_for(world);
