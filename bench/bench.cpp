@@ -6,6 +6,7 @@
 // had arrived whole.
 
 #include "frame_io.hpp"
+#include "whole_io.hpp"
 
 #include <algorithm>
 #include <cJSON.h>
@@ -181,7 +182,7 @@ child start(const std::vector<std::string> &argv)
     close(in[0]);
     close(out[1]);
     close(stamp[1]);
-    if (!read_all(stamp[0], &c.exec_ns, sizeof c.exec_ns))
+    if (!read_fully(stamp[0], &c.exec_ns, sizeof c.exec_ns, interrupted_read::is_retried))
         fail("the child did not report its start");
     close(stamp[0]);
     c.to = in[1];
@@ -235,7 +236,7 @@ host_run start_host(const char *host, const std::vector<std::string> &wrap, cons
 
 void command(host_run *run, char what)
 {
-    if (!write_all(run->control, &what, 1))
+    if (!write_fully(run->control, &what, 1))
         fail("cannot command the editor");
 }
 

@@ -3,6 +3,7 @@
 // arrives, until the host exits.
 
 #include "frame_io.hpp"
+#include "whole_io.hpp"
 
 #include <cJSON.h>
 #include <cerrno>
@@ -182,7 +183,7 @@ int main(int argc, char **argv)
     uint32_t length = static_cast<uint32_t>(strlen(request));
     printf("zuraze-client: request of %u bytes to %s: %s\n", length, opts.host.c_str(), request);
     fflush(stdout);
-    bool sent = write_all(to_host, &length, sizeof length) && write_all(to_host, request, length);
+    bool sent = write_frame(to_host, std::string(request, length));
     free(request);
     if (!sent)
         fprintf(stderr, "zuraze-client: the host did not take the request\n");
@@ -190,9 +191,9 @@ int main(int argc, char **argv)
     // Like a browser, keep the host's input open while it runs.
     int number = 0;
     uint32_t size = 0;
-    while (read_all(from_host, &size, sizeof size)) {
+    while (read_fully(from_host, &size, sizeof size, interrupted_read::is_retried)) {
         std::string body(size, '\0');
-        if (!read_all(from_host, &body[0], size)) {
+        if (!read_fully(from_host, &body[0], size, interrupted_read::is_retried)) {
             fprintf(stderr, "zuraze-client: a response was cut short\n");
             break;
         }
