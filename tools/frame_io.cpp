@@ -16,5 +16,5 @@ bool read_frame(int fd, std::string *body)
     if (!read_fully(fd, &length, sizeof length, interrupted_read::is_retried))
         return false;
     body->resize(length);
-    return read_fully(fd, &(*body)[0], length, interrupted_read::is_retried);
+    return read_fully(fd, body->data(), length, interrupted_read::is_retried);
 }

@@ -33,6 +33,10 @@ struct options {
     const char *text = nullptr;
 };
 
+// The status of a child that could not start its program, as a shell gives
+// for a command it cannot run.
+constexpr int cannot_start_status = 127;
+
 using clock_type = std::chrono::steady_clock;
 const clock_type::time_point started = clock_type::now();
 
@@ -120,7 +124,8 @@ void show_response(int number, const std::string &body)
 
 pid_t start_host(const std::string &host, int *to_host, int *from_host)
 {
-    int input[2], output[2];
+    int input[2];
+    int output[2];
     if (pipe(input) != 0 || pipe(output) != 0)
         return -1;
     pid_t pid = fork();
@@ -134,7 +139,7 @@ pid_t start_host(const std::string &host, int *to_host, int *from_host)
         execl(host.c_str(), host.c_str(), "chrome-extension://zuraze-client/",
               static_cast<char *>(nullptr));
         fprintf(stderr, "zuraze-client: cannot start %s: %s\n", host.c_str(), strerror(errno));
-        _exit(127);
+        _exit(cannot_start_status);
     }
     close(input[0]);
     close(output[1]);
@@ -173,7 +178,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    int to_host = -1, from_host = -1;
+    int to_host = -1;
+    int from_host = -1;
     pid_t pid = start_host(opts.host, &to_host, &from_host);
     if (pid < 0) {
         perror("zuraze-client: cannot start the host");
@@ -193,7 +199,7 @@ int main(int argc, char **argv)
     uint32_t size = 0;
     while (read_fully(from_host, &size, sizeof size, interrupted_read::is_retried)) {
         std::string body(size, '\0');
-        if (!read_fully(from_host, &body[0], size, interrupted_read::is_retried)) {
+        if (!read_fully(from_host, body.data(), size, interrupted_read::is_retried)) {
             fprintf(stderr, "zuraze-client: a response was cut short\n");
             break;
         }
