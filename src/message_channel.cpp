@@ -1,6 +1,6 @@
 #include "message_channel.hpp"
 
-#include "write_fully.hpp"
+#include "whole_io.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,18 +17,11 @@ constexpr size_t length_field_size = sizeof(uint32_t);
 // one makes it close the connection.
 constexpr size_t browser_message_limit = 1048576;
 
-// Reads exactly count bytes; end of input or any error before that fails.
+// Reads exactly count bytes of the request; end of input or any error
+// before that fails, an interrupted read included.
 bool read_exactly(void *buffer, size_t count)
 {
-    char *bytes = static_cast<char *>(buffer);
-    size_t received = 0;
-    while (received < count) {
-        ssize_t n = read(0, bytes + received, count - received);
-        if (n <= 0)
-            return false;
-        received += static_cast<size_t>(n);
-    }
-    return true;
+    return read_fully(0, buffer, count, interrupted_read::fails);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "temporary_file.hpp"
 
 #include "host_state.hpp"
-#include "write_fully.hpp"
+#include "whole_io.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,6 +3,7 @@
 // arrives, until the host exits.
 
 #include "frame_io.hpp"
+#include "whole_io.hpp"
 
 #include <cJSON.h>
 #include <cerrno>
@@ -31,6 +32,10 @@ struct options {
     const char *ext = nullptr;
     const char *text = nullptr;
 };
+
+// The status of a child that could not start its program, as a shell gives
+// for a command it cannot run.
+constexpr int cannot_start_status = 127;
 
 using clock_type = std::chrono::steady_clock;
 const clock_type::time_point started = clock_type::now();
@@ -119,7 +124,8 @@ void show_response(int number, const std::string &body)
 
 pid_t start_host(const std::string &host, int *to_host, int *from_host)
 {
-    int input[2], output[2];
+    int input[2];
+    int output[2];
     if (pipe(input) != 0 || pipe(output) != 0)
         return -1;
     pid_t pid = fork();
@@ -133,7 +139,7 @@ pid_t start_host(const std::string &host, int *to_host, int *from_host)
         execl(host.c_str(), host.c_str(), "chrome-extension://zuraze-client/",
               static_cast<char *>(nullptr));
         fprintf(stderr, "zuraze-client: cannot start %s: %s\n", host.c_str(), strerror(errno));
-        _exit(127);
+        _exit(cannot_start_status);
     }
     close(input[0]);
     close(output[1]);
@@ -172,7 +178,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    int to_host = -1, from_host = -1;
+    int to_host = -1;
+    int from_host = -1;
     pid_t pid = start_host(opts.host, &to_host, &from_host);
     if (pid < 0) {
         perror("zuraze-client: cannot start the host");
@@ -182,7 +189,7 @@ int main(int argc, char **argv)
     uint32_t length = static_cast<uint32_t>(strlen(request));
     printf("zuraze-client: request of %u bytes to %s: %s\n", length, opts.host.c_str(), request);
     fflush(stdout);
-    bool sent = write_all(to_host, &length, sizeof length) && write_all(to_host, request, length);
+    bool sent = write_frame(to_host, std::string(request, length));
     free(request);
     if (!sent)
         fprintf(stderr, "zuraze-client: the host did not take the request\n");
@@ -190,9 +197,9 @@ int main(int argc, char **argv)
     // Like a browser, keep the host's input open while it runs.
     int number = 0;
     uint32_t size = 0;
-    while (read_all(from_host, &size, sizeof size)) {
+    while (read_fully(from_host, &size, sizeof size, interrupted_read::is_retried)) {
         std::string body(size, '\0');
-        if (!read_all(from_host, &body[0], size)) {
+        if (!read_fully(from_host, body.data(), size, interrupted_read::is_retried)) {
             fprintf(stderr, "zuraze-client: a response was cut short\n");
             break;
         }

@@ -157,7 +157,8 @@ TEST_F(Stress, TwentyHostsShareOneTemporaryDirectory)
                                             "rename=" + name + " save 1", "sleep=0.8",
                                             "rename=" + name + " save 2", "sleep=0.5"}));
         options.timeout = 240;
-        threads.emplace_back([&runs, k, options] { runs[k] = run_host(options); });
+        threads.emplace_back(
+            [&runs, k, options] { runs[static_cast<size_t>(k)] = run_host(options); });
     }
     for (std::thread &t : threads)
         t.join();
@@ -165,7 +166,7 @@ TEST_F(Stress, TwentyHostsShareOneTemporaryDirectory)
     std::set<std::string> files;
     for (int k = 0; k < hosts; k++) {
         std::string name = "host " + std::to_string(k);
-        const host_result &run = runs[k];
+        const host_result &run = runs[static_cast<size_t>(k)];
         ASSERT_EQ(run.status, 0) << name << ": " << run.err;
         EXPECT_EQ(run.err, "") << name;
         std::vector<std::string> texts = run.texts();
@@ -178,7 +179,7 @@ TEST_F(Stress, TwentyHostsShareOneTemporaryDirectory)
             EXPECT_TRUE(seen.insert(text).second) << name << " sent twice: " << text;
         }
 
-        std::string bytes = read_file(logs[k] + "/args");
+        std::string bytes = read_file(logs[static_cast<size_t>(k)] + "/args");
         std::string file = bytes.substr(bytes.rfind('\0', bytes.size() - 2) + 1);
         file.pop_back();
         EXPECT_EQ(file.rfind(tmp + "/zuraze_", 0), 0u) << file;

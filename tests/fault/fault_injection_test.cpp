@@ -187,13 +187,13 @@ class Faults : public host_fixture {
 
     std::vector<std::string> calls_of_one_run(scenario world)
     {
-        std::string log = dir.path() + "/calls";
+        std::string call_log = dir.path() + "/calls";
         host_options options = options_for(world);
-        options.env.push_back("ZURAZE_FAULT_LOG=" + log);
+        options.env.push_back("ZURAZE_FAULT_LOG=" + call_log);
         host_result run = run_host(options);
         EXPECT_EQ(run.status, 0) << run.err;
-        std::istringstream lines(read_file(log));
-        unlink(log.c_str());
+        std::istringstream lines(read_file(call_log));
+        unlink(call_log.c_str());
         std::vector<std::string> calls;
         for (std::string line; std::getline(lines, line);)
             calls.push_back(line);
