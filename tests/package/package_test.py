@@ -208,7 +208,7 @@ def check_build_log(text, tree, env):
 
 def lint(changes):
     done = run(
-        ["unshare", "--net", "--", "lintian", "--info", "--pedantic", "--show-overrides", changes],
+        ["unshare", "--net", "--", "lintian", "--display-info", "--pedantic", "--show-overrides", changes],
         check=False,
         capture_output=True,
         text=True,
