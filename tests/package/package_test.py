@@ -301,7 +301,8 @@ def whole_edit(editor, work):
     if not answer.startswith("Native Messaging Host for the Zuraze Browser Extension"):
         raise Failure(f"{HOST} -h gives {answer!r}")
     tmp = tempfile.mkdtemp(dir=work, prefix="edit-")
-    steps = ["write=First save", "sleep=1", "write=Second save", "sleep=1", "exit=0"]
+    # Saves by rename, as many editors save: the host never sees half a file.
+    steps = ["rename=First save", "sleep=1", "rename=Second save", "sleep=1", "exit=0"]
     request = frame({"text": "Hello", "editor": editor, "args": steps, "ext": "txt"})
     env = {"PATH": "/usr/bin:/bin", "TMPDIR": tmp, "HOME": tmp, "ZURAZE_TEST_DIR": tmp}
     done = subprocess.run([HOST], input=request, capture_output=True, env=env, timeout=60)
