@@ -2,7 +2,9 @@
 """Runs whole edits through zuraze-host started by a real headless browser.
 
 The host is registered as a user registers it (zuraze-host-register install)
-in a private home directory. The browser loads the test extension in
+in a private home directory; with --system, the browser finds it instead
+through the system's manifest, which a package installed (the package test
+runs it so, in a throwaway root). The browser loads the test extension in
 extension/, which opens one native port per case of cases.py, sends its
 request and reports every message and how the port ended to a server of this
 script on 127.0.0.1. It all happens in namespaces of its own (processes.py):
@@ -11,6 +13,8 @@ only loopback exists there, and every process started there dies with it.
     browser_test.py --browser chromium|firefox --host BUILD/zuraze-host \\
         --register BUILD/zuraze-host-register --editor tests/editors/scripted-editor \\
         [--logs DIR]
+    browser_test.py --browser chromium|firefox --system --host /usr/bin/zuraze-host \\
+        --editor tests/editors/scripted-editor [--logs DIR]
 
 --logs DIR (or $ZURAZE_BROWSER_TEST_LOGS) keeps the logs, the browser's
 profile and the host's temporary directory in DIR/BROWSER. Without it they go
@@ -46,6 +50,14 @@ EXTENSION_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "extens
 # The extension's IDs; Chromium's follows from the manifest's public key.
 CHROMIUM_ID = "agealdpoblodceghloenemmolbkkcpmk"
 FIREFOX_ID = "browser-test@zuraze.example"
+
+# Where each browser reads the system's manifests; the file is the manifest's
+# name plus ".json".
+SYSTEM_MANIFEST_DIRS = {
+    "chromium": "/etc/chromium/native-messaging-hosts",
+    "firefox": "/usr/lib/mozilla/native-messaging-hosts",
+}
+SYSTEM_MANIFEST_NAME = "zuraze_host"
 
 CASES_SECONDS = 60
 HOSTS_GONE_SECONDS = 20
@@ -116,6 +128,27 @@ def register_host(args, env):
     return manifest["name"]
 
 
+def system_manifest(args):
+    """Checks that the system's manifest for this browser names the host and
+    allows the test extension; gives the manifest's name."""
+    path = os.path.join(SYSTEM_MANIFEST_DIRS[args.browser], SYSTEM_MANIFEST_NAME + ".json")
+    try:
+        with open(path) as f:
+            manifest = json.load(f)
+    except (OSError, ValueError) as error:
+        raise TestFailure(f"no usable system manifest for {args.browser}: {error}")
+    say(f"system manifest {path}: {json.dumps(manifest)}")
+    if manifest.get("path") != args.host:
+        raise TestFailure(f"{path} names the host {manifest.get('path')!r}, not {args.host}")
+    if args.browser == "chromium":
+        key, allowed = "allowed_origins", f"chrome-extension://{CHROMIUM_ID}/"
+    else:
+        key, allowed = "allowed_extensions", FIREFOX_ID
+    if allowed not in manifest.get(key, []):
+        raise TestFailure(f"{path} does not allow the test extension {allowed} in {key}")
+    return manifest["name"]
+
+
 def read_firefox_console(marionette, name, work, expected):
     """The host's lines in the Browser Console. Firefox reads the host's
     standard error apart from its messages, so the lines may come a little
@@ -168,7 +201,7 @@ def run(args, work):
         package = browsers.DEBIAN_PACKAGES[args.browser]
         raise TestFailure(f"{binary} is missing: install the Debian package {package}")
     paths, env = prepare(work)
-    name = register_host(args, env)
+    name = system_manifest(args) if args.system else register_host(args, env)
 
     all_cases = cases.make_cases(args.editor)
     reports = Reports([{"name": c["name"], "host": name, "request": c["request"]} for c in all_cases])
@@ -200,17 +233,24 @@ def print_logs(work):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--browser", choices=sorted(browsers.BINARIES), required=True)
-    parser.add_argument("--host", required=True, help="the zuraze-host to register")
-    parser.add_argument("--register", required=True, help="the zuraze-host-register command")
+    parser.add_argument("--host", required=True, help="the zuraze-host to register, or that --system finds")
+    parser.add_argument("--register", help="the zuraze-host-register command, unless --system")
+    parser.add_argument(
+        "--system", action="store_true", help="find the host through the system's manifests; register nothing"
+    )
     parser.add_argument("--editor", required=True, help="the scripted editor")
     parser.add_argument(
         "--logs", default=os.environ.get("ZURAZE_BROWSER_TEST_LOGS"), help="keep the logs in LOGS/BROWSER"
     )
     parser.add_argument("--in-namespaces", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if not args.system and not args.register:
+        parser.error("--register is needed unless --system is given")
     if not args.in_namespaces:
         processes.enter_namespaces(os.path.abspath(__file__), sys.argv[1:])
-    args.host, args.register, args.editor = map(os.path.abspath, (args.host, args.register, args.editor))
+    args.host, args.editor = map(os.path.abspath, (args.host, args.editor))
+    if args.register:
+        args.register = os.path.abspath(args.register)
 
     # The first process of a PID namespace gets no signal that it does not
     # handle; these stop the run the way a failure does.

@@ -50,6 +50,7 @@ TEST(StagedInstall, GivesEveryFileWithManifestsForTheInstalledHost)
             {host, "755"},
             {bindir + "/zuraze-host-register", "755"},
             {below_prefix(prefix, ZURAZE_INSTALL_MANDIR) + "/man1/zuraze-host.1", "644"},
+            {below_prefix(prefix, ZURAZE_INSTALL_MANDIR) + "/man1/zuraze-host-register.1", "644"},
         };
         for (const auto &entry : system_manifests())
             expected_files[below_prefix(prefix, entry.second) + "/" + file_name] = "644";

@@ -1,20 +1,43 @@
 #include "command.hpp"
+#include "programs.hpp"
 #include "scratch_dir.hpp"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <regex>
+#include <set>
+#include <sstream>
 
 namespace {
 
-const std::string man_page = ZURAZE_SOURCE_DIR "/doc/zuraze-host.1";
+const std::string host_page = ZURAZE_SOURCE_DIR "/doc/zuraze-host.1";
+const std::string register_page = ZURAZE_SOURCE_DIR "/doc/zuraze-host-register.1";
+const char *const tool_path = "/usr/bin:/bin";
 
-command_result groff(const std::vector<std::string> &options)
+// groff renders the pages; a build environment without it skips these tests.
+class ManPage : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (find_program("groff", tool_path).empty())
+            GTEST_SKIP() << "groff is not installed (Debian: groff-base)";
+    }
+};
+
+command_result groff(const std::vector<std::string> &options, const std::string &page = host_page)
 {
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec groff \"$@\"", "groff"};
     argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back(man_page);
-    return run_command(argv, {"PATH=/usr/bin:/bin"});
+    argv.push_back(page);
+    return run_command(argv, {std::string("PATH=") + tool_path});
+}
+
+// The page as text on one long line per paragraph.
+std::string rendered(const std::string &page)
+{
+    command_result run = groff({"-man", "-Tascii", "-P-cbou", "-rLL=2000n"}, page);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
 }
 
 std::string squeeze_blanks(const std::string &text)
@@ -51,23 +74,75 @@ std::vector<std::string> diagnostic_texts()
     return texts;
 }
 
-TEST(ManPage, RendersWithoutWarnings)
+// On a terminal of 80 columns too, as man shows them, where a line that
+// cannot be filled is a warning.
+TEST_F(ManPage, RendersWithoutWarnings)
 {
-    command_result run = groff({"-man", "-ww", "-z"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    for (const std::string &page : {host_page, register_page}) {
+        SCOPED_TRACE(page);
+        command_result run = groff({"-man", "-ww", "-z"}, page);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        run = groff({"-man", "-ww", "-Tutf8"}, page);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+    }
 }
 
-TEST(ManPage, ListsEveryMessageOfTheHost)
+TEST_F(ManPage, ListsEveryMessageOfTheHost)
 {
-    command_result run = groff({"-man", "-Tascii", "-P-cbou", "-rLL=2000n"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::string page = squeeze_blanks(run.out);
+    std::string page = squeeze_blanks(rendered(host_page));
     std::vector<std::string> texts = diagnostic_texts();
     ASSERT_NE(std::find(texts.begin(), texts.end(), "Editor not found"), texts.end())
         << "the sources' messages were not found";
     for (const std::string &text : texts)
         EXPECT_NE(page.find(text), std::string::npos) << "not in the man page: \"" << text << "\"";
+}
+
+// What --help lists: the commands (the indented words before "Options:"),
+// the options (the indented words that start with '-' after it, and what
+// follows a comma there) and the browsers (the words after "Browsers:").
+std::set<std::string> help_words(const std::string &help)
+{
+    std::set<std::string> words;
+    std::istringstream lines(help);
+    bool options = false;
+    const std::regex command(R"(^  ([a-z]+)  .*)");
+    const std::regex option(R"(^  (-[-a-z]+)(, (-[-a-z]+))?.*)");
+    std::smatch match;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "Options:") {
+            options = true;
+        } else if (line.rfind("Browsers: ", 0) == 0) {
+            std::istringstream browsers(line.substr(10));
+            for (std::string browser; browsers >> browser;)
+                words.insert(browser);
+        } else if (!options && std::regex_match(line, match, command)) {
+            words.insert(match[1]);
+        } else if (options && std::regex_match(line, match, option)) {
+            words.insert(match[1]);
+            if (match[3].matched)
+                words.insert(match[3]);
+        }
+    }
+    return words;
+}
+
+TEST_F(ManPage, ListsEveryCommandOptionAndBrowserOfTheRegistrationCommand)
+{
+    command_result help = run_command({ZURAZE_REGISTER_COMMAND, "--help"}, {"PATH=/usr/bin:/bin"});
+    ASSERT_EQ(help.status, 0) << help.err;
+    std::set<std::string> words = help_words(help.out);
+    for (const char *known :
+         {"install", "manifest", "--host", "--force", "-h", "--help", "firefox"})
+        ASSERT_EQ(words.count(known), 1u) << known << " was not found in --help:\n" << help.out;
+
+    // Each as a word of its own: "--host" in "--host-dir" would not count.
+    std::string page = " " + squeeze_blanks(rendered(register_page)) + " ";
+    for (const std::string &word : words) {
+        const std::regex alone("[\\s,|\\[]" + word + "[\\s,|.\\]]");
+        EXPECT_TRUE(std::regex_search(page, alone)) << "not in the man page: " << word;
+    }
 }
 
 } // namespace

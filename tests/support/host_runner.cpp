@@ -1,5 +1,6 @@
 #include "host_runner.hpp"
 
+#include "programs.hpp"
 #include "scratch_dir.hpp"
 #include "std_streams.hpp"
 
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,22 +37,6 @@ std::vector<std::string> wrapper_words()
     while (in >> word)
         words.push_back(word);
     return words;
-}
-
-// The wrapper is looked up in the test's own PATH: the host's is a fixture.
-std::string find_program(const std::string &name)
-{
-    if (name.find('/') != std::string::npos)
-        return name;
-    const char *path = getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        std::string candidate = dir + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return name;
 }
 
 void make_pipe(int fds[2])
@@ -76,8 +62,12 @@ void make_pipe(int fds[2])
     }
 
     std::vector<std::string> words = options.wrapper.empty() ? wrapper_words() : options.wrapper;
-    if (!words.empty())
-        words[0] = find_program(words[0]);
+    // The wrapper is looked up in the test's own PATH: the host's is a fixture.
+    if (!words.empty() && words[0].find('/') == std::string::npos) {
+        std::string found = find_program(words[0]);
+        if (!found.empty())
+            words[0] = found;
+    }
     words.push_back(ZURAZE_HOST_PATH);
     words.insert(words.end(), options.args.begin(), options.args.end());
     std::vector<char *> argv;
@@ -112,13 +102,15 @@ void split_frames(const std::string &bytes, const std::vector<std::pair<size_t, 
     result->stray_output = bytes.substr(at);
 }
 
-// True once pid blocks in read(0, ...), as /proc shows its system call, or
-// has exited (it is left for waitpid to reap).
+// True once pid blocks in read(0, ...), as /proc shows its system call (by
+// number, which differs between architectures), or has exited (it is left for
+// waitpid to reap).
 bool waits_for_input(pid_t pid)
 {
+    static const std::string reading_input = std::to_string(SYS_read) + " 0x0 ";
     std::string syscall = read_file("/proc/" + std::to_string(pid) + "/syscall");
     siginfo_t info{};
-    return syscall.rfind("0 0x0 ", 0) == 0 ||
+    return syscall.rfind(reading_input, 0) == 0 ||
            (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             info.si_pid == pid);
 }
