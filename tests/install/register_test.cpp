@@ -409,4 +409,18 @@ TEST(Register, ManifestRendersAnyNameIdsAndPath)
     expect_manifest(parse_manifest(run.out), "firefox", "/usr/bin/zuraze-host");
 }
 
+TEST(Register, HelpListsEveryBrowserAndCommand)
+{
+    scratch_dir home;
+    command_result run = run_register(home, {"--help"});
+    EXPECT_EQ(run.status, 0);
+    std::string words = " ";
+    for (char c : run.out)
+        words += c == '\n' || c == '|' ? ' ' : c;
+    for (const browser_row &b : browser_rows)
+        EXPECT_NE(words.find(std::string(" ") + b.browser + " "), std::string::npos) << b.browser;
+    for (const char *command : {"install", "uninstall", "status", "doctor", "manifest"})
+        EXPECT_NE(words.find(std::string(" ") + command + " "), std::string::npos) << command;
+}
+
 } // namespace
