@@ -126,6 +126,12 @@ TEST(Register, AFlatpakWrapperStartsTheHostOutside)
               "--host\n--watch-bus\n" + host +
                   "\n-h\nchrome-extension://abcdefghijklmnopabcdefghijklmnop/\n");
 
+    run = run_register(home, {"status", "chromium-flatpak"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "chromium-flatpak: registered\n  manifest: " + hosts + "/" + file_name +
+                           " (written by zuraze-host-register)\n  wrapper: " + wrapper +
+                           "\n  host: " + host + " (executable)\n  help: " + help + "\n");
+
     home.write_file(".var/app/" + app + "/config/chromium/NativeMessagingHosts/other.json", "{}");
     run = run_register(home, {"uninstall"});
     EXPECT_EQ(run.status, 0) << run.err;
