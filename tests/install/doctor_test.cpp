@@ -160,6 +160,11 @@ const broken_case broken_cases[] = {
      "   \"chrome-exte\")" +
          fix,
      1},
+    {"text after the manifest",
+     [](doctor_setup &s) { s.write_chromium(s.manifest("chromium", host) + "{}\n"); },
+     {"doctor"},
+     "FAIL chromium manifest: @F is not valid JSON (invalid JSON near \"{} \")" + fix,
+     1},
     {"an extension that the manifest does not allow",
      [](doctor_setup &s) {
          s.home.make_dir(".config/chromium");
