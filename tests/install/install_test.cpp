@@ -49,6 +49,9 @@ TEST(StagedInstall, GivesEveryFileWithManifestsForTheInstalledHost)
         std::map<std::string, std::string> expected_files = {
             {host, "755"},
             {bindir + "/zuraze-host-register", "755"},
+            {below_prefix(prefix, ZURAZE_INSTALL_LIBEXECDIR) +
+                 "/zuraze-host/zuraze-host-read-manifest",
+             "755"},
             {below_prefix(prefix, ZURAZE_INSTALL_MANDIR) + "/man1/zuraze-host.1", "644"},
             {below_prefix(prefix, ZURAZE_INSTALL_MANDIR) + "/man1/zuraze-host-register.1", "644"},
         };
@@ -75,6 +78,12 @@ TEST(StagedInstall, GivesEveryFileWithManifestsForTheInstalledHost)
         expect_manifest(
             read_manifest(home.path() + "/.mozilla/native-messaging-hosts/" + file_name), "firefox",
             stage.path() + host);
+
+        // Its doctor finds the installed manifest reader.
+        run = run_command({stage.path() + bindir + "/zuraze-host-register", "doctor", "firefox"},
+                          {"HOME=" + home.path(), "PATH=/usr/bin:/bin"});
+        EXPECT_NE(run.out.find("PASS firefox manifest: "), std::string::npos) << run.out << run.err;
+        EXPECT_NE(run.out.find("PASS firefox round trip: "), std::string::npos) << run.out;
     }
 }
 

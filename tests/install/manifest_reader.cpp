@@ -1,5 +1,6 @@
 #include "manifest_reader.hpp"
 
+#include "browser_rows.hpp"
 #include "scratch_dir.hpp"
 
 #include <cJSON.h>
@@ -77,5 +78,9 @@ std::vector<std::string> expected_allow_list(const std::string &family, const st
 
 std::string family_of(const std::string &browser)
 {
-    return browser == "firefox" || browser == "librewolf" ? "firefox" : "chromium";
+    for (const browser_row &row : browser_rows)
+        if (browser == row.browser)
+            return row.family;
+    ADD_FAILURE() << "no such browser: " << browser;
+    return "";
 }

@@ -1,4 +1,6 @@
+#include "browser_rows.hpp"
 #include "command.hpp"
+#include "fake_tools.hpp"
 #include "manifest_reader.hpp"
 #include "scratch_dir.hpp"
 
@@ -11,29 +13,19 @@ const std::string file_name = std::string(ZURAZE_MANIFEST_NAME) + ".json";
 const std::string help = std::string("Native Messaging Host for the Zuraze Browser Extension <") +
                          ZURAZE_HOMEPAGE_URL + ">";
 
-// Each browser's configuration directory and manifest directory, below HOME.
-struct browser_dirs {
-    const char *browser;
-    const char *config;
-    const char *hosts;
-};
-
-constexpr browser_dirs browsers[] = {
-    {"firefox", ".mozilla", ".mozilla/native-messaging-hosts"},
-    {"librewolf", ".librewolf", ".librewolf/native-messaging-hosts"},
-    {"chromium", ".config/chromium", ".config/chromium/NativeMessagingHosts"},
-    {"google-chrome", ".config/google-chrome", ".config/google-chrome/NativeMessagingHosts"},
-    {"microsoft-edge", ".config/microsoft-edge", ".config/microsoft-edge/NativeMessagingHosts"},
-    {"brave", ".config/BraveSoftware/Brave-Browser",
-     ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts"},
-    {"vivaldi", ".config/vivaldi", ".config/vivaldi/NativeMessagingHosts"},
-};
+// The stand-ins for the Flatpak tools come first on the command's PATH.
+const fake_flatpak &flatpak_tools()
+{
+    static const fake_flatpak tools;
+    return tools;
+}
 
 command_result run_register(const scratch_dir &home, std::vector<std::string> args,
                             const std::vector<std::string> &extra_env = {})
 {
     args.insert(args.begin(), ZURAZE_REGISTER_COMMAND);
-    std::vector<std::string> env = {"HOME=" + home.path(), "PATH=/usr/bin:/bin"};
+    std::vector<std::string> env = {"HOME=" + home.path(),
+                                    "PATH=" + flatpak_tools().bin + ":/usr/bin:/bin"};
     env.insert(env.end(), extra_env.begin(), extra_env.end());
     return run_command(args, env);
 }
@@ -55,27 +47,101 @@ std::string registered_block(const std::string &browser, const std::string &file
            " (executable)\n  help: " + help + "\n";
 }
 
+std::string permission_advice(const std::string &app)
+{
+    return "The host must run outside the Flatpak sandbox to start your editor, which\n"
+           "the sandbox cannot see. The wrapper does that through flatpak-spawn, which\n"
+           "the sandbox allows only once you let it talk to org.freedesktop.Flatpak:\n"
+           "  flatpak override --user --talk-name=org.freedesktop.Flatpak " +
+           app +
+           "\n"
+           "That lets the app start any program outside its sandbox, a real weakening\n"
+           "of it: run that only if you accept this.\n";
+}
+
+// A Flatpak browser gets a wrapper beside its manifest, which the manifest
+// names, and the advice on the sandbox's permission.
 TEST(Register, InstallWritesTheManifestOfEachBrowserThatIsThere)
 {
-    for (const browser_dirs &b : browsers) {
+    for (const browser_row &b : browser_rows) {
         SCOPED_TRACE(b.browser);
         scratch_dir home;
         home.make_dir(b.config);
         auto before = tree_snapshot(home.path());
-        std::string file = home.path() + "/" + b.hosts + "/" + file_name;
+        std::string hosts = std::string("/") + b.hosts;
+        std::string file = hosts + "/" + file_name;
+        std::string wrapper = hosts + "/" + ZURAZE_MANIFEST_NAME + "-wrapper";
+        bool flatpak = *b.app;
 
         for (int round = 0; round < 2; round++) {
             command_result run = run_register(home, {"install"});
             EXPECT_EQ(run.status, 0) << run.err;
-            EXPECT_EQ(run.out, std::string(b.browser) + ": wrote " + file + "\n");
+            std::string out = std::string(b.browser) + ": wrote " + home.path() + file + "\n";
+            if (flatpak)
+                out = std::string(b.browser) + ": wrote " + home.path() + wrapper + "\n" + out +
+                      permission_advice(b.app);
+            EXPECT_EQ(run.out, out);
             EXPECT_EQ(run.err, "");
         }
-        expect_manifest(read_manifest(file), b.browser, host);
+        expect_manifest(read_manifest(home.path() + file), b.browser,
+                        flatpak ? home.path() + wrapper : host);
         auto after = tree_snapshot(home.path());
-        EXPECT_EQ(added(before, after),
-                  (std::vector<std::string>{std::string("/") + b.hosts,
-                                            std::string("/") + b.hosts + "/" + file_name}));
+        std::vector<std::string> written = {hosts, file};
+        if (flatpak) {
+            written.insert(written.begin() + 1, wrapper);
+            EXPECT_EQ(after[wrapper],
+                      "file 755 #!/bin/sh\n# Written by zuraze-host-register: starts zuraze-host "
+                      "outside the Flatpak sandbox.\nexec flatpak-spawn --host --watch-bus '" +
+                          host + "' \"$@\"\n");
+        }
+        EXPECT_EQ(added(before, after), written);
     }
+}
+
+// The wrapper hands the browser's arguments to the host outside, through the
+// flatpak-spawn that the sandbox's PATH finds; once the app may do that,
+// install no longer gives the advice, and uninstall takes the wrapper too.
+TEST(Register, AFlatpakWrapperStartsTheHostOutside)
+{
+    scratch_dir home;
+    const std::string app = "org.chromium.Chromium";
+    home.make_dir(".var/app/" + app + "/config/chromium");
+    auto before = tree_snapshot(home.path());
+    std::string hosts = home.path() + "/.var/app/" + app + "/config/chromium/NativeMessagingHosts";
+    std::string wrapper = hosts + "/" + ZURAZE_MANIFEST_NAME + "-wrapper";
+    fake_flatpak tools;
+    tools.grant(app);
+    command_result run = run_register(home, {"install", "chromium-flatpak"},
+                                      {"PATH=" + tools.bin + ":/usr/bin:/bin"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "chromium-flatpak: wrote " + wrapper + "\nchromium-flatpak: wrote " + hosts +
+                           "/" + file_name + "\n");
+    EXPECT_EQ(tools.log(), "info --show-permissions " + app + "\n");
+
+    run = run_command({wrapper, "-h", "chrome-extension://abcdefghijklmnopabcdefghijklmnop/"},
+                      {"PATH=" + tools.bin + ":/usr/bin:/bin"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, help + "\n");
+    EXPECT_EQ(tools.spawn_log(),
+              "--host\n--watch-bus\n" + host +
+                  "\n-h\nchrome-extension://abcdefghijklmnopabcdefghijklmnop/\n");
+
+    run = run_register(home, {"status", "chromium-flatpak"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "chromium-flatpak: registered\n  manifest: " + hosts + "/" + file_name +
+                           " (written by zuraze-host-register)\n  wrapper: " + wrapper +
+                           "\n  host: " + host + " (executable)\n  help: " + help + "\n");
+
+    home.write_file(".var/app/" + app + "/config/chromium/NativeMessagingHosts/other.json", "{}");
+    run = run_register(home, {"uninstall"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "chromium-flatpak: removed " + hosts + "/" + file_name +
+                           "\nchromium-flatpak: removed " + wrapper + "\n");
+    auto after = tree_snapshot(home.path());
+    EXPECT_EQ(added(before, after),
+              (std::vector<std::string>{
+                  "/.var/app/" + app + "/config/chromium/NativeMessagingHosts",
+                  "/.var/app/" + app + "/config/chromium/NativeMessagingHosts/other.json"}));
 }
 
 // Some browsers present, one of them with another host's manifest already
@@ -103,14 +169,15 @@ TEST(Register, StatusAndUninstallFollowInstall)
 
     run = run_register(home, {"status"});
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::string config = home.path() + "/.config";
-    EXPECT_EQ(run.out, registered_block("firefox", firefox) + "librewolf: not installed (no " +
-                           home.path() + "/.librewolf)\n" + registered_block("chromium", chromium) +
-                           "google-chrome: not installed (no " + config +
-                           "/google-chrome)\nmicrosoft-edge: not installed (no " + config +
-                           "/microsoft-edge)\nbrave: not installed (no " + config +
-                           "/BraveSoftware/Brave-Browser)\n" +
-                           registered_block("vivaldi", vivaldi));
+    std::string status;
+    for (const browser_row &b : browser_rows) {
+        std::string browser = b.browser;
+        if (browser == "firefox" || browser == "chromium" || browser == "vivaldi")
+            status += registered_block(browser, manifest_of(b.hosts));
+        else
+            status += browser + ": not installed (no " + home.path() + "/" + b.config + ")\n";
+    }
+    EXPECT_EQ(run.out, status);
 
     run = run_register(home, {"uninstall"});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -265,8 +332,10 @@ TEST(Register, BadInputIsRefusedAndTouchesNothing)
         std::string message;
     };
     const bad_case cases[] = {
-        {{"install", "opera"}, 2, "unknown browser 'opera'"},
-        {{"uninstall", "firefox", "opera"}, 2, "unknown browser 'opera'"},
+        {{"install", "netscape"}, 2, "unknown browser 'netscape'"},
+        {{"uninstall", "firefox", "netscape"}, 2, "unknown browser 'netscape'"},
+        {{"doctor", "netscape"}, 2, "unknown browser 'netscape'"},
+        {{"--json", "status"}, 2, "--json goes with doctor only"},
         {{"status", "Firefox"}, 2, "unknown browser 'Firefox'"},
         {{"install", "brave"}, 1, "brave: not found (no " + home.path() + "/.config/BraveSoftware"},
         {{"--host", home.path() + "/none/zuraze-host", "install"}, 1, "no host at " + home.path()},
@@ -287,6 +356,9 @@ TEST(Register, BadInputIsRefusedAndTouchesNothing)
          "invalid Chromium extension ID"},
         {{"--firefox-id", "zuraze", "install"}, 2, "invalid Firefox extension ID 'zuraze'"},
         {{"--firefox-id", "{1234}", "install"}, 2, "invalid Firefox extension ID"},
+        {{"--firefox-id", "", "install"}, 2, "invalid Firefox extension ID ''"},
+        {{"--firefox-id", "a@b c@d", "install"}, 2, "invalid Firefox extension ID 'a@b c@d'"},
+        {{"--chromium-id", "", "doctor"}, 2, "invalid Chromium extension ID ''"},
     };
     for (const bad_case &c : cases) {
         std::string trace;
@@ -341,6 +413,20 @@ TEST(Register, ManifestRendersAnyNameIdsAndPath)
 
     run = run_register(home, {"--host", "/usr/bin/zuraze-host", "manifest", "firefox"});
     expect_manifest(parse_manifest(run.out), "firefox", "/usr/bin/zuraze-host");
+}
+
+TEST(Register, HelpListsEveryBrowserAndCommand)
+{
+    scratch_dir home;
+    command_result run = run_register(home, {"--help"});
+    EXPECT_EQ(run.status, 0);
+    std::string words = " ";
+    for (char c : run.out)
+        words += c == '\n' || c == '|' ? ' ' : c;
+    for (const browser_row &b : browser_rows)
+        EXPECT_NE(words.find(std::string(" ") + b.browser + " "), std::string::npos) << b.browser;
+    for (const char *command : {"install", "uninstall", "status", "doctor", "manifest"})
+        EXPECT_NE(words.find(std::string(" ") + command + " "), std::string::npos) << command;
 }
 
 } // namespace
