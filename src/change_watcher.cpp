@@ -26,6 +26,18 @@ void on_fs_event(uv_fs_event_t *handle, const char *filename, int events, int st
 void on_debounce_timer(uv_timer_t *timer);
 void on_poll_timer(uv_timer_t *timer);
 
+// A send while the editor runs. The browser replaces bytes that are not
+// UTF-8, so the first such send of the edit says so, once.
+void send_while_editing()
+{
+    send_outcome outcome = send_file_response(host_state.temp_path);
+    if (outcome.not_utf8 && !host_state.warned_not_utf8) {
+        host_state.warned_not_utf8 = true;
+        fputs("The edited text holds bytes that are not UTF-8; the browser will replace them\n",
+              stderr);
+    }
+}
+
 void start_polling()
 {
     uv_timer_start(&host_state.debounce_timer, on_poll_timer, poll_interval_ms, poll_interval_ms);
@@ -97,7 +109,7 @@ void on_debounce_timer(uv_timer_t *)
 {
     host_state.pending_send = false;
     if (host_state.temp_path)
-        send_file_response(host_state.temp_path);
+        send_while_editing();
 }
 
 void on_poll_timer(uv_timer_t *)
@@ -123,7 +135,7 @@ void on_poll_timer(uv_timer_t *)
         return;
     last = seen;
     host_state.last_size = size;
-    send_file_response(host_state.temp_path);
+    send_while_editing();
 }
 
 } // namespace

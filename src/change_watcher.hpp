@@ -6,5 +6,6 @@
 // at temp_path with send_file_response 100 ms after the last of a burst of
 // changes in temp_dir naming temp_name, or, where the build polls or the
 // directory cannot be watched, whenever a poll every 100 ms sees its
-// modification time or size change.
+// modification time or size change. The first of those sends whose text is not
+// UTF-8 prints one line about it.
 bool init_change_watcher();

@@ -18,6 +18,19 @@ void on_editor_exit(uv_process_t *process, int64_t, int)
     uv_stop(host_state.loop);
 }
 
+// The file is the only faithful copy of the text when the page did not get it
+// as it is: not at all, cut at a NUL byte, or with bad bytes replaced.
+keep_reason final_send_keep_reason(send_outcome outcome)
+{
+    if (!outcome.sent)
+        return keep_reason::text_not_sent;
+    if (outcome.cut_at_nul)
+        return keep_reason::cut_at_nul;
+    if (outcome.not_utf8)
+        return keep_reason::not_utf8;
+    return keep_reason::none;
+}
+
 } // namespace
 
 bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *process)
@@ -52,7 +65,7 @@ int finish_edit(keep_reason *keep)
         fputs("Temporary file was not found after editor exited\n", stderr);
         return 1;
     }
-    if (!send_file_response(host_state.temp_path))
-        *keep = keep_reason::text_not_sent;
+    send_outcome outcome = send_file_response(host_state.temp_path);
+    *keep = final_send_keep_reason(outcome);
     return 0;
 }

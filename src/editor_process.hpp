@@ -14,8 +14,10 @@ bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *proces
 
 // Sends the file a last time once the editor has exited. Gives the run's exit
 // status: 0 when the file was there, whatever the send did, else 1 after
-// "Temporary file was not found after editor exited". Sets *keep to
-// text_not_sent when the file was there but its content did not reach the
-// browser, so that it is kept rather than removed; leaves *keep alone
-// otherwise.
+// "Temporary file was not found after editor exited". When the file was there
+// but the browser did not get its content as it is, sets *keep to why, so that
+// it is kept rather than removed: text_not_sent when the send failed,
+// cut_at_nul when the content holds a NUL byte, not_utf8 when it holds bytes
+// that are not UTF-8; sets it to none after a faithful send, and leaves it
+// alone when the file was not there.
 int finish_edit(keep_reason *keep);

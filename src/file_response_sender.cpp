@@ -1,6 +1,7 @@
 #include "file_response_sender.hpp"
 
 #include "message_channel.hpp"
+#include "utf8_validation.hpp"
 
 #include <cJSON.h>
 #include <cerrno>
@@ -76,20 +77,21 @@ char *print_response(const char *content)
 
 } // namespace
 
-bool send_file_response(const char *path)
+send_outcome send_file_response(const char *path)
 {
+    send_outcome outcome{};
     int fd = open(path, O_RDONLY);
     if (fd < 0) {
         fprintf(stderr, "%s: Failed to open file %s: %s\n", "send_file_response", path,
                 strerror(errno));
-        return false;
+        return outcome;
     }
 
     off_t end = lseek(fd, 0, SEEK_END);
     if (end < 0) {
         perror("lseek");
         close(fd);
-        return false;
+        return outcome;
     }
     if (lseek(fd, 0, SEEK_SET) < 0) {
         // perror may itself change errno (glibc's opens a stream on a copy of
@@ -99,21 +101,27 @@ bool send_file_response(const char *path)
         perror("lseek");
         fprintf(stderr, "Failed to lseek to 0: %s\n", strerror(error));
         close(fd);
-        return false;
+        return outcome;
     }
 
-    char *content = read_whole_file(fd, static_cast<size_t>(end));
+    size_t size = static_cast<size_t>(end);
+    char *content = read_whole_file(fd, size);
     if (!content) {
         close(fd);
-        return false;
+        return outcome;
     }
+    // The document takes the content as a NUL-terminated string, so it ends
+    // at the first NUL byte; the caller learns what the browser did not get.
+    size_t sent_length = strlen(content);
+    outcome.cut_at_nul = sent_length < size;
+    outcome.not_utf8 = !is_valid_utf8(content, sent_length);
     char *printed = print_response(content);
     free(content);
     close(fd);
     if (!printed)
-        return false;
+        return outcome;
 
-    bool sent = write_response_message(printed);
+    outcome.sent = write_response_message(printed);
     free(printed);
-    return sent;
+    return outcome;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <uv.h>
 
@@ -24,7 +25,20 @@ struct host_record {
     uv_timer_t debounce_timer;
     uv_timer_t watch_start_timer;
     modification_time last_mtime;
-    uint64_t last_size; // with last_mtime, what the last poll saw of the file
+    uint64_t last_size;   // with last_mtime, what the last poll saw of the file
+    bool warned_not_utf8; // a live send has said that the text is not UTF-8
+    // The browser's end of the channel: watched from the moment the host
+    // decides that a browser, not a one-shot caller, holds it.
+    uv_timer_t connection_watch_timer;
+    uv_poll_t input_watch;  // descriptor 0, when input_watched
+    uv_poll_t output_watch; // descriptor 1, when output_watched
+    bool input_watched;
+    bool output_watched;
+    bool connection_closed; // a watched end was seen closed
+    // The stop signal (SIGTERM, SIGHUP, SIGINT) caught during the edit, or 0.
+    // Written by the signal handler, which then wakes the loop by stop_async.
+    volatile sig_atomic_t stop_signal;
+    uv_async_t stop_async;
 };
 
 extern host_record host_state;

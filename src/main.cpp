@@ -1,11 +1,13 @@
 #include "change_watcher.hpp"
 #include "command_line.hpp"
+#include "connection_watch.hpp"
 #include "editor_command_line.hpp"
 #include "editor_lookup.hpp"
 #include "editor_process.hpp"
 #include "host_state.hpp"
 #include "message_channel.hpp"
 #include "request_document.hpp"
+#include "stop_signals.hpp"
 #include "temporary_file.hpp"
 
 #include <cJSON.h>
@@ -29,9 +31,13 @@ struct edit_run {
 
 // Everything between reading the request and the teardown: parse the request,
 // choose the editor, build its argument vector, read the text and extension,
-// create the temporary file, prepare the watcher, start the editor, run the
-// loop until it exits, and send the file a last time. The first step that
-// fails gives status 1, after its own message.
+// create the temporary file, prepare the file watch, catch the stop signals,
+// prepare the connection watch,
+// start the editor, run the loop until it exits, and send the file a last
+// time. The first step that fails gives status 1, after its own message. A
+// stop signal or the browser letting go ends the loop early: then there is no
+// final send, the editor is left running on the kept file, and the status is 1
+// (a stop signal then ends the host after the teardown).
 int run_edit(edit_run *run)
 {
     run->request = parse_request(run->body);
@@ -50,9 +56,21 @@ int run_edit(edit_run *run)
         return 1;
     if (!init_change_watcher())
         return 1;
+    if (!catch_stop_signals())
+        return 1;
+    if (!init_connection_watch())
+        return 1;
+    if (caught_stop_signal())
+        return 1;
     if (!spawn_editor(host_state.loop, &run->argv, &run->editor_process))
         return 1;
     uv_run(host_state.loop, UV_RUN_DEFAULT);
+    if (caught_stop_signal())
+        return 1;
+    if (connection_closed()) {
+        run->keep = keep_reason::connection_closed;
+        return 1;
+    }
     return finish_edit(&run->keep);
 }
 
@@ -86,6 +104,11 @@ int main(int argc, char **argv)
     if (!run.body)
         return 1;
     int status = run_edit(&run);
+    // A stop signal caught at any moment while the file exists, also during
+    // the final send, keeps it.
+    if (caught_stop_signal())
+        run.keep = keep_reason::stopped_by_signal;
     teardown(&run);
+    end_by_caught_stop_signal();
     return status;
 }

@@ -1,5 +1,6 @@
 #include "message_channel.hpp"
 
+#include "host_state.hpp"
 #include "whole_io.hpp"
 
 #include <cerrno>
@@ -65,13 +66,15 @@ bool write_response_message(const char *text)
                 text_length, browser_message_limit);
 
     // The frame goes out whole: one left half-written would corrupt every
-    // frame after it on the channel.
+    // frame after it on the channel. Only a stop signal cuts it short, as the
+    // host ends: a browser that has let go may never read it (Firefox keeps
+    // the pipe open, unread, until its SIGTERM).
     uint32_t body_length = static_cast<uint32_t>(text_length);
-    if (!write_fully(1, &body_length, length_field_size)) {
+    if (!write_fully(1, &body_length, length_field_size, &host_state.stop_signal)) {
         fprintf(stderr, "Failed to write response size: %s\n", strerror(errno));
         return false;
     }
-    if (!write_fully(1, text, body_length)) {
+    if (!write_fully(1, text, body_length, &host_state.stop_signal)) {
         fprintf(stderr, "Failed to write response body: %s\n", strerror(errno));
         return false;
     }

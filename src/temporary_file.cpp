@@ -1,6 +1,7 @@
 #include "temporary_file.hpp"
 
 #include "host_state.hpp"
+#include "stop_signals.hpp"
 #include "whole_io.hpp"
 
 #include <cerrno>
@@ -116,6 +117,25 @@ void remove_or_keep_temporary_file(keep_reason reason)
         return;
     case keep_reason::text_not_sent:
         fprintf(stderr, "The edited text could not be sent and is kept in %s\n", path);
+        return;
+    case keep_reason::cut_at_nul:
+        fprintf(stderr,
+                "The edited text holds a NUL byte, so the page got only what precedes it; the "
+                "whole text is kept in %s\n",
+                path);
+        return;
+    case keep_reason::not_utf8:
+        fprintf(stderr,
+                "The edited text holds bytes that are not UTF-8, which the browser replaces; the "
+                "original is kept in %s\n",
+                path);
+        return;
+    case keep_reason::connection_closed:
+        fprintf(stderr, "The browser closed the connection; the edited text is kept in %s\n", path);
+        return;
+    case keep_reason::stopped_by_signal:
+        fprintf(stderr, "Stopped by %s; the edited text is kept in %s\n",
+                stop_signal_name(host_state.stop_signal), path);
         return;
     }
 }

@@ -17,8 +17,12 @@ bool create_temporary_file(const char *text, uint32_t text_length, const char *e
 // Why the file outlives the run. Each reason but none has its own line on
 // standard error, naming the file, so that the user can recover the text.
 enum class keep_reason {
-    none,          // the file is removed
-    text_not_sent, // the last send of the edited text failed
+    none,              // the file is removed
+    text_not_sent,     // the last send of the edited text failed
+    cut_at_nul,        // the last send carried only what precedes a NUL byte
+    not_utf8,          // the last send carried bytes that are not UTF-8
+    connection_closed, // the browser let go while the editor ran
+    stopped_by_signal, // a stop signal ended the edit (host_state.stop_signal)
 };
 
 // With none, removes the file at temp_path (perror("unlink") when that

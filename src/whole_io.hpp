@@ -1,14 +1,17 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 
 // Whole reads and writes on a descriptor: the host's, and those of the programs
 // that play the browser (zuraze-client, zuraze-bench).
 
 // Writes all count bytes of buffer to fd: a short write is continued and an
-// interrupted one retried. Gives false when a write fails (errno tells why)
-// or writes nothing.
-bool write_fully(int fd, const void *buffer, size_t count);
+// interrupted one retried, unless give_up is given and a signal handler has
+// set it, which gives false with errno EINTR. Gives false when a write fails
+// (errno tells why) or writes nothing.
+bool write_fully(int fd, const void *buffer, size_t count,
+                 const volatile sig_atomic_t *give_up = nullptr);
 
 // What read_fully does with a read that a signal interrupted (EINTR). Each
 // caller says it, because the two readers differ: the host's request reader

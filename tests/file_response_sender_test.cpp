@@ -16,15 +16,16 @@ struct sent {
     bool ok;
     std::string out;
     std::string err;
+    send_outcome outcome;
 };
 
 sent send(const std::string &path)
 {
     captured_output out(1);
     captured_output err(2);
-    bool ok = send_file_response(path.c_str());
+    send_outcome outcome = send_file_response(path.c_str());
     std::string err_text = err.take();
-    return {ok, out.take(), err_text};
+    return {outcome.sent, out.take(), err_text, outcome};
 }
 
 TEST(SendFileResponse, SendsTheWholeFileAsOneUnformattedDocument)
@@ -50,6 +51,34 @@ TEST(SendFileResponse, SendsTheWholeFileAsOneUnformattedDocument)
         EXPECT_EQ(result.out, frame(c.body)) << c.body.substr(0, 40);
     }
     EXPECT_EQ(frame(R"({"text":"abc"})").size(), 4u + 14u);
+}
+
+// The frame is as it always was; the outcome tells the caller what the page
+// will not get as it is.
+TEST(SendFileResponse, TellsWhetherTheContentWasCutAtANulOrIsNotUtf8)
+{
+    struct flag_case {
+        std::string content;
+        bool cut_at_nul;
+        bool not_utf8;
+        std::string body;
+    };
+    const flag_case cases[] = {
+        {"Grüße", false, false, R"({"text":"Grüße"})"},
+        {std::string("a\0b", 3), true, false, R"({"text":"a"})"},
+        {"caf\xE9", false, true, "{\"text\":\"caf\xE9\"}"},
+        {std::string("caf\xE9\0rest", 9), true, true, "{\"text\":\"caf\xE9\"}"},
+        {std::string("ok\0\xE9", 4), true, false, R"({"text":"ok"})"},
+    };
+    scratch_dir dir;
+    for (const flag_case &c : cases) {
+        std::string path = dir.write_file("file", c.content);
+        sent result = send(path);
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(result.outcome.cut_at_nul, c.cut_at_nul) << c.body;
+        EXPECT_EQ(result.outcome.not_utf8, c.not_utf8) << c.body;
+        EXPECT_EQ(result.out, frame(c.body));
+    }
 }
 
 TEST(SendFileResponse, SendsAnUnchangedFileAgainOnEveryCall)
@@ -98,7 +127,7 @@ TEST(SendFileResponse, AFailedWriteIsReported)
     close(fds[1]);
     void (*old)(int) = signal(SIGPIPE, SIG_IGN);
     captured_output err(2);
-    bool ok = send_file_response(path.c_str());
+    bool ok = send_file_response(path.c_str()).sent;
     std::string message = err.take();
     signal(SIGPIPE, old);
     dup2(saved, 1);

@@ -214,6 +214,16 @@ TEST(RemoveOrKeepTemporaryFile, RemovesTheFileOrKeepsItSayingWhy)
         {keep_reason::text_not_sent, true, true, true,
          "The edited text could not be sent and is kept in {path}\n"},
         {keep_reason::text_not_sent, false, true, true, ""},
+        {keep_reason::cut_at_nul, true, true, true,
+         "The edited text holds a NUL byte, so the page got only what precedes it; the whole "
+         "text is kept in {path}\n"},
+        {keep_reason::not_utf8, true, true, true,
+         "The edited text holds bytes that are not UTF-8, which the browser replaces; the "
+         "original is kept in {path}\n"},
+        {keep_reason::connection_closed, true, true, true,
+         "The browser closed the connection; the edited text is kept in {path}\n"},
+        {keep_reason::stopped_by_signal, true, true, true,
+         "Stopped by SIGHUP; the edited text is kept in {path}\n"},
     };
     for (const end_case &c : cases) {
         std::string path = dir.write_file("zuraze_file", "text", 0600);
@@ -222,6 +232,7 @@ TEST(RemoveOrKeepTemporaryFile, RemovesTheFileOrKeepsItSayingWhy)
         host_state = host_record{};
         if (c.created)
             host_state.temp_path = strdup(path.c_str());
+        host_state.stop_signal = SIGHUP;
         captured_output err(2);
         remove_or_keep_temporary_file(c.reason);
         std::string message = err.take();

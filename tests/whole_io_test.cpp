@@ -110,4 +110,58 @@ TEST(ReadFully, FailsAtTheEndOfTheInputPartWay)
     }
 }
 
+// The host's frames: a write that waits for a reader carries on through
+// interruptions, and gives up on the first one after its give-up flag is set
+// (as a stop signal's handler sets it).
+volatile sig_atomic_t give_up_flag;
+void on_give_up_alarm(int)
+{
+    give_up_flag = 1;
+}
+
+TEST(WriteFully, CarriesOnThroughInterruptionsUntilItsGiveUpFlagIsSet)
+{
+    for (bool set_flag : {false, true}) {
+        give_up_flag = 0;
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::string bytes(1 << 20, 'w'); // more than a pipe holds
+        sigset_t alarm_only;
+        sigemptyset(&alarm_only);
+        sigaddset(&alarm_only, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &alarm_only, nullptr);
+        std::string got;
+        std::thread reader([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            char buffer[65536];
+            for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+                got.append(buffer, static_cast<size_t>(n));
+        });
+        pthread_sigmask(SIG_UNBLOCK, &alarm_only, nullptr);
+        bool ok;
+        int error;
+        {
+            alarm_storm storm;
+            if (set_flag) {
+                struct sigaction action {};
+                action.sa_handler = on_give_up_alarm;
+                sigaction(SIGALRM, &action, nullptr);
+            }
+            ok = write_fully(fds[1], bytes.data(), bytes.size(), &give_up_flag);
+            error = errno;
+        }
+        close(fds[1]);
+        reader.join();
+        close(fds[0]);
+        if (set_flag) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(error, EINTR);
+            EXPECT_LT(got.size(), bytes.size());
+        } else {
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(got, bytes);
+        }
+    }
+}
+
 } // namespace

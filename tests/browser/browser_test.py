@@ -62,6 +62,7 @@ SYSTEM_MANIFEST_NAME = "zuraze_host"
 CASES_SECONDS = 60
 HOSTS_GONE_SECONDS = 20
 CONSOLE_SECONDS = 5
+HOST_AFTER_BROWSER_SECONDS = 5
 
 
 def check_extension_key():
@@ -156,9 +157,30 @@ def read_firefox_console(marionette, name, work, expected):
     deadline = time.monotonic() + CONSOLE_SECONDS
     while True:
         lines = browsers.firefox_host_lines(marionette, name, os.path.join(work, "console.log"))
-        if all(line in lines for line in expected) or time.monotonic() > deadline:
+        if all(cases.has_line(lines, line) for line in expected) or time.monotonic() > deadline:
             return lines
         time.sleep(0.5)
+
+
+def later_save_made(paths):
+    try:
+        with open(os.path.join(paths["marks"], "marks")) as f:
+            return any(line.startswith(cases.LATER_SAVE_MARK + " ") for line in f)
+    except OSError:
+        return False
+
+
+def stop_browser_mid_edit(browser, host):
+    """Ends the browser as a user or the session does, with SIGTERM, while one
+    editor is still open; its host must not outlive the browser."""
+    say("stopping the browser with SIGTERM while an edit is open")
+    browser.terminate()
+    try:
+        browser.wait(processes.STOP_SECONDS)
+    except subprocess.TimeoutExpired:
+        raise TestFailure(f"the browser did not stop within {processes.STOP_SECONDS} s of SIGTERM")
+    wait_for("end of the open edit's host after the browser's", HOST_AFTER_BROWSER_SECONDS,
+             lambda: not processes.running(host))
 
 
 def drive_browser(args, paths, env, work, reports, name, expected_lines):
@@ -174,10 +196,19 @@ def drive_browser(args, paths, env, work, reports, name, expected_lines):
             browser, marionette = browsers.start(args.browser, paths, env, log)
             wait_for("start of the extension", browsers.START_SECONDS, lambda: reports.started, browser)
             wait_for("report of every case", CASES_SECONDS, reports.all_in, browser)
+            wait_for("a save of the edit left open", CASES_SECONDS, lambda: reports.messages_seen(cases.STOPPED_CASE))
             wait_for(
-                "end of every host", HOSTS_GONE_SECONDS, lambda: not processes.running(args.host), browser
+                "end of every host but the open edit's",
+                HOSTS_GONE_SECONDS,
+                lambda: len(processes.running(args.host)) == 1,
+                browser,
             )
-        except TestFailure as failure:
+            wait_for("the later save after the extension let go", CASES_SECONDS, lambda: later_save_made(paths))
+            if marionette:
+                diagnostics = read_firefox_console(marionette, name, work, expected_lines)
+                marionette = None
+            stop_browser_mid_edit(browser, args.host)
+        except (OSError, TestFailure) as failure:
             problems.append(str(failure))
         finally:
             if marionette:
@@ -204,12 +235,23 @@ def run(args, work):
     name = system_manifest(args) if args.system else register_host(args, env)
 
     all_cases = cases.make_cases(args.editor)
-    reports = Reports([{"name": c["name"], "host": name, "request": c["request"]} for c in all_cases])
+    reports = Reports(
+        [
+            {
+                "name": c["name"],
+                "host": name,
+                "request": c["request"],
+                "disconnectAfter": c.get("disconnectAfter", 0),
+                "reports": c.get("reports", True),
+            }
+            for c in all_cases
+        ]
+    )
     server = start_report_server(reports)
     with open(os.path.join(paths["extension"], "config.json"), "w") as f:
         json.dump({"port": server.server_address[1]}, f)
     try:
-        expected_lines = [c["diagnostic"] for c in all_cases if c["diagnostic"]]
+        expected_lines = [c["diagnostic"] for c in all_cases if c.get("diagnostic")]
         problems, diagnostics = drive_browser(args, paths, env, work, reports, name, expected_lines)
     finally:
         server.shutdown()

@@ -22,6 +22,8 @@ PORT_END = {
         f"which exceeds the limit of {MESSAGE_LIMIT} bytes.",
     },
 }
+# The extension's own disconnect, as its worker reports it.
+LET_GO = "disconnected by the extension"
 
 
 def json_body_length(text):
@@ -73,6 +75,22 @@ SAVES_STEPS = [
 ]
 
 
+# Last saves that the page cannot get as they are: the file is kept.
+NUL_FILE = b"before\0after"
+LATIN1_FILE = b"caf\xe9 cr\xe8me"
+# Saved after the extension let go of the port, and before the browser stops.
+LATER_SAVE = "later save, after the page let go"
+SAVED_BEFORE_STOP = "saved before the browser stops"
+# The case whose edit is still open when the test stops the browser.
+STOPPED_CASE = "browser stopped"
+LATER_SAVE_MARK = "later-save"
+
+
+def octal_escaped(data):
+    """The scripted editor's bytes= form of data."""
+    return "".join(chr(b) if 0x20 < b < 0x7F and chr(b) not in "\\\\%" else f"\\{b:03o}" for b in data)
+
+
 def host_warning(length):
     return (
         f"Response of {length} bytes exceeds the browsers' limit of {MESSAGE_LIMIT} bytes; "
@@ -120,6 +138,52 @@ def make_cases(editor):
             "end": "over",
             "diagnostic": host_warning(MESSAGE_LIMIT + 1),
         },
+        {
+            "name": "last save with a NUL byte",
+            "request": {"text": "unseen", "editor": editor, "args": [f"bytes={octal_escaped(NUL_FILE)}", "sleep=1"]},
+            "responses": ["before"],
+            "end": "exit",
+            "diagnostic": "The edited text holds a NUL byte, so the page got only what precedes it; "
+            "the whole text is kept in ",
+        },
+        {
+            "name": "last save in Latin-1",
+            "request": {
+                "text": "unseen",
+                "editor": editor,
+                "args": [f"bytes={octal_escaped(LATIN1_FILE)}", "sleep=1"],
+            },
+            "responses": ["caf\ufffd cr\ufffdme"],
+            "end": "exit",
+            "diagnostic": "The edited text holds bytes that are not UTF-8, which the browser replaces; "
+            "the original is kept in ",
+        },
+        {
+            # The extension lets go after the first save; the editor saves
+            # again and exits well within Firefox's 3 s before SIGTERM.
+            "name": "extension lets go",
+            "request": {
+                "text": "unseen",
+                "editor": editor,
+                "args": ["sleep=1", "write=first save", "sleep=1.5", f"write={LATER_SAVE}",
+                         f"mark={LATER_SAVE_MARK}"],
+            },
+            "disconnectAfter": 1,
+            "responses": ["first save"],
+            "end": "let go",
+            "diagnostic": "The browser closed the connection; the edited text is kept in ",
+        },
+        {
+            # Still open when the test stops the browser, after every other
+            # case: no report, the file is checked instead.
+            "name": STOPPED_CASE,
+            "request": {
+                "text": "unseen",
+                "editor": editor,
+                "args": ["sleep=1", f"write={SAVED_BEFORE_STOP}", "sleep=60"],
+            },
+            "reports": False,
+        },
     ]
 
 
@@ -136,6 +200,8 @@ def describe_mismatch(message, want):
 
 def check_case(case, result, browser, diagnostics):
     """Gives the problems of one case, given what the extension reported."""
+    if not case.get("reports", True):
+        return []
     if result is None:
         return ["no report from the extension"]
     problems = []
@@ -145,12 +211,18 @@ def check_case(case, result, browser, diagnostics):
             problems.append(f"response {i + 1}: {describe_mismatch(message, text)}")
     if len(got) != len(case["responses"]):
         problems.append(f"{len(got)} responses where {len(case['responses'])} were expected")
-    expected_end = PORT_END[browser][case["end"]]
+    expected_end = LET_GO if case["end"] == "let go" else PORT_END[browser][case["end"]]
     if result["error"] != expected_end:
         problems.append(f"the port ended with error {result['error']!r}, expected {expected_end!r}")
-    if case["diagnostic"] and case["diagnostic"] not in diagnostics:
+    if case["diagnostic"] and not has_line(diagnostics, case["diagnostic"]):
         problems.append(f"the host's line {case['diagnostic']!r} is not in the browser's log")
     return problems
+
+
+def has_line(diagnostics, start):
+    """Whether a line of the host's begins with start (a kept file's path
+    follows some lines)."""
+    return any(line.startswith(start) for line in diagnostics)
 
 
 def check_all(cases, results, browser, diagnostics):
@@ -172,8 +244,10 @@ def read_bytes(path):
 
 def check_temporary_files(tmp, marks, editor):
     """The file of the three saves was in the browser's TMPDIR, with the
-    extension asked for, and is gone; the one file left holds the text that
-    the browser refused, kept as the host promises."""
+    extension asked for, and is gone; the files left are those the host
+    keeps, one each: the text that the browser refused, the last saves with a
+    NUL byte and in Latin-1, the save after the extension let go and the one
+    of the edit that was open when the browser stopped."""
     try:
         recorded = [arg.decode() for arg in read_bytes(os.path.join(marks, "args")).split(b"\0")[:-1]]
     except OSError as error:
@@ -188,9 +262,20 @@ def check_temporary_files(tmp, marks, editor):
         problems.append(f"the edited file {edited} is still there")
 
     left = glob.glob(os.path.join(tmp, "zuraze_*"))
-    kept = [path for path in left if read_bytes(path) == OVER_LIMIT.encode()]
-    if len(kept) != 1:
-        problems.append(f"{len(kept)} files hold the text that was over the limit, expected 1")
+    kept_texts = {
+        "the text that was over the limit": OVER_LIMIT.encode(),
+        "the last save with a NUL byte": NUL_FILE,
+        "the last save in Latin-1": LATIN1_FILE,
+        "the save after the extension let go": LATER_SAVE.encode(),
+        "the save before the browser stopped": SAVED_BEFORE_STOP.encode(),
+    }
+    contents = {path: read_bytes(path) for path in left}
+    kept = []
+    for what, data in kept_texts.items():
+        holding = [path for path in left if contents[path] == data]
+        if len(holding) != 1:
+            problems.append(f"{len(holding)} files hold {what}, expected 1")
+        kept += holding
     others = sorted(set(left) - set(kept))
     if others:
         problems.append(f"temporary files left behind: {others}")

@@ -15,6 +15,7 @@ class Reports:
         self.lock = threading.Lock()
         self.started = False
         self.results = {}
+        self.events = {}
 
     def start(self):
         """The cases for the extension's first start, none for a restart of
@@ -31,9 +32,20 @@ class Reports:
         count = len(result["messages"])
         say(f"{result['name']}: port ended after {count} messages, error {result['error']!r}")
 
-    def all_in(self):
+    def add_event(self, name, event):
         with self.lock:
-            return len(self.results) == len(self.cases)
+            self.events.setdefault(name, []).append(event)
+        say(f"{name}: {event}")
+
+    def messages_seen(self, name):
+        with self.lock:
+            return any(event.startswith("message ") for event in self.events.get(name, []))
+
+    def all_in(self):
+        """Every case has reported its end, but for those that end only when
+        the browser does."""
+        with self.lock:
+            return len(self.results) == sum(1 for case in self.cases if case.get("reports", True))
 
 
 def start_report_server(reports):
@@ -49,7 +61,7 @@ def start_report_server(reports):
             elif self.path == "/result":
                 reports.add_result(body)
             elif self.path == "/event":
-                say(f"{body['name']}: {body['event']}")
+                reports.add_event(body["name"], body["event"])
             data = json.dumps(answer).encode()
             self.send_response(200)
             # The worker's requests are cross-origin, and Firefox does not

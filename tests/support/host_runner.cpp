@@ -187,6 +187,22 @@ host_result run_host(const host_options &options)
     char buffer[65536];
     while (out_open || err_open || extra_open || !reaped) {
         double now = now_seconds();
+        if (!options.act_when.empty() && result.acted_at == 0 && path_exists(options.act_when)) {
+            result.acted_at = now;
+            if (options.act_close_input && in[1] >= 0) {
+                close(in[1]);
+                in[1] = -1;
+            }
+            if (options.act_close_output && out_open) {
+                close(out[0]);
+                out[0] = -1;
+                out_open = false;
+            }
+            if (options.act_signal)
+                kill(pid, options.act_signal);
+            if (options.act_call)
+                options.act_call(pid);
+        }
         if (!reaped && waitpid(pid, &status, WNOHANG) == pid) {
             reaped = true;
             result.exited_at = now;

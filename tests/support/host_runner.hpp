@@ -21,6 +21,15 @@ struct host_options {
     // Called once the host waits on standard input, before the input goes in:
     // after a wrapper has started up, say.
     std::function<void()> before_input;
+    // Once the file at act_when exists (a mark of the scripted editor, say),
+    // the runner acts once, in this order: it closes standard input's writer,
+    // closes standard output's reader, sends act_signal to the host, and calls
+    // act_call with the host's pid.
+    std::string act_when;
+    bool act_close_input = false;
+    bool act_close_output = false;
+    int act_signal = 0;
+    std::function<void(int pid)> act_call;
 };
 
 struct host_frame {
@@ -38,6 +47,7 @@ struct host_result {
     double started_at = 0;
     double exited_at = 0;
     double descriptor_3_closed_at = 0;      // when descriptor 3's last writer went
+    double acted_at = 0;                    // when the runner acted, or 0
     std::vector<std::string> texts() const; // the "text" of each frame
 };
 

@@ -1,7 +1,8 @@
 // The test's side inside the browser. It asks the test's report server on
 // 127.0.0.1 (its port is in config.json, written by the test) for the cases,
 // opens one native port per case, sends the case's request and reports every
-// message that arrives and how the port ended.
+// message that arrives and how the port ended. A case with disconnectAfter
+// lets go of its port once that many messages have arrived.
 //
 // The browser may start this worker more than once; the server hands the
 // cases out only to the first start.
@@ -28,6 +29,12 @@ function runCase(server, testCase) {
       name: testCase.name,
       event: `message ${messages.length}: ${text === null ? "without text" : `${text.length} characters`}`,
     });
+    // A page that goes away mid-edit: the port's own disconnect fires no
+    // onDisconnect on this side, so the case reports itself.
+    if (messages.length === testCase.disconnectAfter) {
+      port.disconnect();
+      post(server, "/result", { name: testCase.name, messages, error: "disconnected by the extension" });
+    }
   });
   port.onDisconnect.addListener((p) => {
     // Chromium reports why in runtime.lastError, Firefox in the port's error.
