@@ -24,10 +24,14 @@ class Editor:
     # The last save and the quit: what a person does when done.
     save_and_quit: list = field(default_factory=lambda: [("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+q")])
     emoji: bool = True  # Qt drops synthetic keystrokes beyond U+FFFF
+    tab_inserts: str = "\t"  # what the Tab key puts in the text
     # How a person has the same editor open already, when it can take files
     # from a later start: its command on another file, and how to quit it.
     open_before: tuple = ()
     quit_open: list = field(default_factory=lambda: [("key", "ctrl+q")])
+    # The last save and the quit when the file is in the window already open
+    # (empty: as save_and_quit).
+    save_and_close: list = field(default_factory=list)
     # True when the host's file opens in the window already open.
     same_window: bool = False
     setup: str = ""  # a note on the configuration of the test's home
@@ -129,7 +133,8 @@ EDITORS = [
         "kate",
         r"{file}",
         emoji=False,
-        save_and_quit=[("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+w")],
+        tab_inserts="    ",  # KDE's editors indent with spaces by default
+        save_and_close=[("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+w")],
         open_before=("kate",),
         same_window=True,
     ),
@@ -140,5 +145,6 @@ EDITORS = [
         "kwrite",
         r"{file}",
         emoji=False,
+        tab_inserts="    ",  # KDE's editors indent with spaces by default
     ),
 ]
