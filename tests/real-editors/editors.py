@@ -32,6 +32,11 @@ class Editor:
     # The last save and the quit when the file is in the window already open
     # (empty: as save_and_quit).
     save_and_close: list = field(default_factory=list)
+    # The option without which the editor hands the file to a window already
+    # open and exits; the "plain" case starts it without, under another name
+    # when the host would add the option by the editor's name.
+    stay_option: str = ""
+    host_adds_option: bool = False
     # True when the host's file opens in the window already open.
     same_window: bool = False
     setup: str = ""  # a note on the configuration of the test's home
@@ -89,6 +94,7 @@ EDITORS = [
         begin=[("key", "i")],
         save=VIM_SAVE,
         save_and_quit=VIM_QUIT,
+        open_before=("gvim",),
     ),
     Editor(
         "emacs window",
@@ -99,6 +105,7 @@ EDITORS = [
         tab=[("key", "ctrl+q"), ("key", "Tab")],
         save=[("key", "ctrl+x"), ("save", "ctrl+s")],
         save_and_quit=[("key", "ctrl+x"), ("key", "ctrl+c"), ("save", "y")],
+        open_before=("emacs",),
     ),
     Editor(
         "gedit",
@@ -109,6 +116,8 @@ EDITORS = [
         save_and_quit=[("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+w")],
         open_before=("gedit",),
         same_window=True,
+        stay_option="--wait",
+        host_adds_option=True,
     ),
     Editor(
         "mousepad",
@@ -117,6 +126,8 @@ EDITORS = [
         "Mousepad",
         r"{file}",
         open_before=("mousepad",),
+        stay_option="--disable-server",
+        host_adds_option=True,
     ),
     Editor(
         "geany",
@@ -125,6 +136,7 @@ EDITORS = [
         "Geany",
         r"{file}",
         open_before=("geany",),
+        stay_option="-i",
     ),
     Editor(
         "kate",
@@ -137,6 +149,8 @@ EDITORS = [
         save_and_close=[("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+w")],
         open_before=("kate",),
         same_window=True,
+        stay_option="--block",
+        host_adds_option=True,
     ),
     Editor(
         "kwrite",
@@ -146,5 +160,6 @@ EDITORS = [
         r"{file}",
         emoji=False,
         tab_inserts="    ",  # KDE's editors indent with spaces by default
+        open_before=("kwrite",),
     ),
 ]
