@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <uv.h>
 
 namespace {
 
@@ -19,6 +20,11 @@ constexpr bool watch_by_polling = true;
 #else
 constexpr bool watch_by_polling = false;
 #endif
+
+void on_watch_start(uv_timer_t *timer);
+void on_fs_event(uv_fs_event_t *handle, const char *filename, int events, int status);
+void on_debounce_timer(uv_timer_t *timer);
+void on_poll_timer(uv_timer_t *timer);
 
 void start_polling()
 {
@@ -52,6 +58,8 @@ bool init_change_watcher()
     uv_timer_start(&host_state.watch_start_timer, on_watch_start, watch_start_delay_ms, 0);
     return true;
 }
+
+namespace {
 
 void on_watch_start(uv_timer_t *timer)
 {
@@ -117,3 +125,5 @@ void on_poll_timer(uv_timer_t *)
     host_state.last_size = size;
     send_file_response(host_state.temp_path);
 }
+
+} // namespace

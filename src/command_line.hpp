@@ -4,5 +4,6 @@
 // comes first. Every other element is ignored.
 bool help_requested(int argc, char **argv);
 
-// Prints the one-line description with the project's web address.
+// Prints the one-line description with the project's web address on standard
+// output.
 void print_help();

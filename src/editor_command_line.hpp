@@ -11,9 +11,13 @@ struct editor_argv {
     size_t count; // slots, the terminator included
 };
 
-// Builds the vector from the request's "args" and a copy of editor_path.
-// Gives slots null after "Couldn't get editor arguments".
+// Builds the vector from the strings among the request's "args" (a missing
+// "args" counts as empty) and a copy of editor_path; the caller keeps both and
+// frees the vector with free_editor_argv. Gives slots null after "Couldn't get
+// editor arguments" when request is not an object or memory runs out; a
+// string that cannot be copied leaves its slot null.
 editor_argv build_editor_argv(const cJSON *request, const char *editor_path);
 
-// Frees every non-null slot over the whole count, then the array.
+// Frees every non-null slot over the whole count, then the array, and leaves
+// argv empty (slots null, count 0), so a second call does nothing.
 void free_editor_argv(editor_argv *argv);

@@ -25,7 +25,6 @@ char *search_directories(char *path_copy, const char *name, size_t size, char **
     for (char *dir = strtok_r(path_copy, ":", &save); dir; dir = strtok_r(nullptr, ":", &save)) {
         size_t dir_length = strlen(dir);
         size_t need = dir_length + 1 + size;
-        size_t clear = need;
         if (need > *capacity) {
             char *grown = static_cast<char *>(realloc(*buffer, need + candidate_growth_slack));
             if (!grown) {
@@ -34,10 +33,9 @@ char *search_directories(char *path_copy, const char *name, size_t size, char **
             }
             *buffer = grown;
             *capacity = need + candidate_growth_slack;
-            clear = *capacity;
         }
+        // Every byte up to need is written; the name's NUL ends the candidate.
         char *candidate = *buffer;
-        memset(candidate, 0, clear);
         memcpy(candidate, dir, dir_length);
         candidate[dir_length] = '/';
         memcpy(candidate + dir_length + 1, name, size);

@@ -7,6 +7,19 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+
+// The editor's exit ends the edit: no more watching, and uv_run returns to
+// main for the last send.
+void on_editor_exit(uv_process_t *process, int64_t, int)
+{
+    uv_fs_event_stop(&host_state.fs_event);
+    uv_close(reinterpret_cast<uv_handle_t *>(process), nullptr);
+    uv_stop(host_state.loop);
+}
+
+} // namespace
+
 bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *process)
 {
     if (argv->count == 0 || !argv->slots[0]) {
@@ -32,20 +45,14 @@ bool spawn_editor(uv_loop_t *loop, const editor_argv *argv, uv_process_t *proces
     return true;
 }
 
-void on_editor_exit(uv_process_t *process, int64_t, int)
-{
-    uv_fs_event_stop(&host_state.fs_event);
-    uv_close(reinterpret_cast<uv_handle_t *>(process), nullptr);
-    uv_stop(host_state.loop);
-}
-
-int finish_edit(bool *content_lost)
+int finish_edit(keep_reason *keep)
 {
     uv_fs_event_stop(&host_state.fs_event);
     if (!host_state.temp_path || access(host_state.temp_path, F_OK) != 0) {
         fputs("Temporary file was not found after editor exited\n", stderr);
         return 1;
     }
-    *content_lost = !send_file_response(host_state.temp_path);
+    if (!send_file_response(host_state.temp_path))
+        *keep = keep_reason::text_not_sent;
     return 0;
 }

@@ -9,9 +9,7 @@
 #include "temporary_file.hpp"
 
 #include <cJSON.h>
-#include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <uv.h>
 
 namespace {
@@ -26,11 +24,14 @@ struct edit_run {
     editor_argv argv;
     request_members members;
     uv_process_t editor_process;
-    bool content_lost;
+    keep_reason keep; // none, so the file is removed, unless a stage says why not
 };
 
-// Stages 2 to 10 of a run; the first that fails gives status 1, after its own
-// message.
+// Everything between reading the request and the teardown: parse the request,
+// choose the editor, build its argument vector, read the text and extension,
+// create the temporary file, prepare the watcher, start the editor, run the
+// loop until it exits, and send the file a last time. The first step that
+// fails gives status 1, after its own message.
 int run_edit(edit_run *run)
 {
     run->request = parse_request(run->body);
@@ -52,44 +53,19 @@ int run_edit(edit_run *run)
     if (!spawn_editor(host_state.loop, &run->argv, &run->editor_process))
         return 1;
     uv_run(host_state.loop, UV_RUN_DEFAULT);
-    return finish_edit(&run->content_lost);
-}
-
-void remove_temporary_file(const edit_run *run)
-{
-    if (!host_state.temp_path)
-        return;
-    if (run->content_lost) {
-        fprintf(stderr, "The edited text could not be sent and is kept in %s\n",
-                host_state.temp_path);
-        return;
-    }
-    if (unlink(host_state.temp_path) != 0)
-        perror("unlink");
-}
-
-// The path belongs to the vector once placed there; only a failed copy of the
-// bare name leaves it outside.
-bool temp_path_outside_argv(const edit_run *run)
-{
-    return host_state.temp_path &&
-           !(run->argv.slots && run->argv.slots[run->argv.count - 2] == host_state.temp_path);
+    return finish_edit(&run->keep);
 }
 
 void teardown(edit_run *run)
 {
-    remove_temporary_file(run);
-    if (temp_path_outside_argv(run))
-        free(host_state.temp_path);
-    free(host_state.temp_name);
+    remove_or_keep_temporary_file(run->keep);
+    free_temporary_file_names(&run->argv);
     free_editor_argv(&run->argv);
     free(run->editor_path);
     free(run->body);
     cJSON_Delete(run->request);
     free(run->members.text);
     free(run->members.ext);
-    free(host_state.temp_dir);
-    host_state.temp_dir = nullptr;
 }
 
 } // namespace

@@ -11,23 +11,18 @@
 
 namespace {
 
-constexpr size_t name_template_length = sizeof "zuraze_XXXXXXXX" - 1;
+// mkstemp and mkstemps replace the X.
+constexpr char name_template[] = "zuraze_XXXXXXXX";
 
-// Gives a copy of TMPDIR with at most one trailing '/' removed, or of "/tmp",
-// and in *counter its length plus one for the separator.
-char *copy_temporary_directory(size_t *counter)
+// Gives a copy of TMPDIR with at most one trailing '/' removed, or of "/tmp".
+char *copy_temporary_directory()
 {
     const char *tmpdir = getenv("TMPDIR");
-    if (!tmpdir || tmpdir[0] == '\0') {
-        *counter = sizeof "/tmp";
+    if (!tmpdir || tmpdir[0] == '\0')
         return strdup("/tmp");
-    }
     size_t length = strlen(tmpdir);
-    if (tmpdir[length - 1] == '/') {
-        *counter = length;
+    if (tmpdir[length - 1] == '/')
         return strndup(tmpdir, length - 1);
-    }
-    *counter = length + 1;
     return strdup(tmpdir);
 }
 
@@ -59,26 +54,24 @@ bool create_temporary_file(const char *text, uint32_t text_length, const char *e
 {
     size_t suffix_length = ext_length ? static_cast<size_t>(ext_length) + 1 : 0;
 
-    size_t counter = 0;
-    host_state.temp_dir = copy_temporary_directory(&counter);
+    host_state.temp_dir = copy_temporary_directory();
     if (!host_state.temp_dir) {
         fputs("Failed to allocate temporary directory name\n", stderr);
         return fail_to_open();
     }
 
-    size_t path_size = counter + name_template_length + suffix_length + 1;
+    size_t path_size =
+        strlen(host_state.temp_dir) + 1 + (sizeof name_template - 1) + suffix_length + 1;
     char *path = static_cast<char *>(calloc(path_size, 1));
     if (!path) {
         fprintf(stderr, "malloc failed: %s\n", strerror(errno));
         return fail_to_open();
     }
-    int directory_width = static_cast<int>(counter);
     if (suffix_length)
-        snprintf(path, path_size, "%.*s%czuraze_XXXXXXXX.%.*s", directory_width,
-                 host_state.temp_dir, '/', static_cast<int>(ext_length), ext);
+        snprintf(path, path_size, "%s/%s.%.*s", host_state.temp_dir, name_template,
+                 static_cast<int>(ext_length), ext);
     else
-        snprintf(path, path_size, "%.*s%czuraze_XXXXXXXX", directory_width, host_state.temp_dir,
-                 '/');
+        snprintf(path, path_size, "%s/%s", host_state.temp_dir, name_template);
 
     int fd = make_unique_file(path, suffix_length);
     if (fd < 0) {
@@ -107,4 +100,36 @@ bool create_temporary_file(const char *text, uint32_t text_length, const char *e
         return false;
     }
     return true;
+}
+
+void remove_or_keep_temporary_file(keep_reason reason)
+{
+    const char *path = host_state.temp_path;
+    if (!path)
+        return;
+    // A switch rather than a table of formats: the compiler checks each
+    // format against its arguments, and names a reason left without a line.
+    switch (reason) {
+    case keep_reason::none:
+        if (unlink(path) != 0)
+            perror("unlink");
+        return;
+    case keep_reason::text_not_sent:
+        fprintf(stderr, "The edited text could not be sent and is kept in %s\n", path);
+        return;
+    }
+}
+
+void free_temporary_file_names(const editor_argv *argv)
+{
+    // The path belongs to the vector once placed there; only a failed copy of
+    // the bare name leaves it outside.
+    bool owned_by_argv = argv->slots && argv->slots[argv->count - 2] == host_state.temp_path;
+    if (!owned_by_argv)
+        free(host_state.temp_path);
+    host_state.temp_path = nullptr;
+    free(host_state.temp_name);
+    host_state.temp_name = nullptr;
+    free(host_state.temp_dir);
+    host_state.temp_dir = nullptr;
 }

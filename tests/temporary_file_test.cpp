@@ -51,12 +51,9 @@ creation create(const std::string &text, const char *ext)
         if (lstat(host_state.temp_path, &st) == 0)
             result.mode = st.st_mode;
         unlink(host_state.temp_path);
-        if (!result.path_in_argv)
-            free(host_state.temp_path);
     }
+    free_temporary_file_names(&argv);
     free_editor_argv(&argv);
-    free(host_state.temp_name);
-    free(host_state.temp_dir);
     host_state = host_record{};
     return result;
 }
@@ -195,6 +192,51 @@ TEST(CreateTemporaryFile, AFailedWriteKeepsThePathForRemoval)
         EXPECT_EQ(made.err, "Temporary file is not writable: File too large\n") << limit;
         EXPECT_NE(made.temp_path, "") << limit;
         EXPECT_TRUE(made.path_in_argv) << limit;
+    }
+}
+
+// The teardown's last word on the file: removed, or kept with one line that
+// names it.
+TEST(RemoveOrKeepTemporaryFile, RemovesTheFileOrKeepsItSayingWhy)
+{
+    scratch_dir dir;
+    struct end_case {
+        keep_reason reason;
+        bool created; // temp_path is set
+        bool exists;
+        bool left;       // the file is there afterwards
+        std::string err; // {path} stands for the file's path
+    };
+    const end_case cases[] = {
+        {keep_reason::none, true, true, false, ""},
+        {keep_reason::none, true, false, false, "unlink: No such file or directory\n"},
+        {keep_reason::none, false, true, true, ""},
+        {keep_reason::text_not_sent, true, true, true,
+         "The edited text could not be sent and is kept in {path}\n"},
+        {keep_reason::text_not_sent, false, true, true, ""},
+    };
+    for (const end_case &c : cases) {
+        std::string path = dir.write_file("zuraze_file", "text", 0600);
+        if (!c.exists)
+            unlink(path.c_str());
+        host_state = host_record{};
+        if (c.created)
+            host_state.temp_path = strdup(path.c_str());
+        captured_output err(2);
+        remove_or_keep_temporary_file(c.reason);
+        std::string message = err.take();
+
+        std::string expected = c.err;
+        size_t at = expected.find("{path}");
+        if (at != std::string::npos)
+            expected.replace(at, sizeof "{path}" - 1, path);
+        std::string shown = std::to_string(static_cast<int>(c.reason)) +
+                            (c.created ? " created" : "") + (c.exists ? " exists" : "");
+        EXPECT_EQ(message, expected) << shown;
+        EXPECT_EQ(access(path.c_str(), F_OK) == 0, c.left) << shown;
+        free(host_state.temp_path);
+        host_state = host_record{};
+        unlink(path.c_str());
     }
 }
 
