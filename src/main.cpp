@@ -1,5 +1,6 @@
 #include "change_watcher.hpp"
 #include "command_line.hpp"
+#include "early_exit.hpp"
 #include "editor_command_line.hpp"
 #include "editor_lookup.hpp"
 #include "editor_process.hpp"
@@ -24,14 +25,16 @@ struct edit_run {
     editor_argv argv;
     request_members members;
     uv_process_t editor_process;
+    edit_start start;
     keep_reason keep; // none, so the file is removed, unless a stage says why not
 };
 
 // Everything between reading the request and the teardown: parse the request,
 // choose the editor, build its argument vector, read the text and extension,
 // create the temporary file, prepare the watcher, start the editor, run the
-// loop until it exits, and send the file a last time. The first step that
-// fails gives status 1, after its own message.
+// loop until it exits, send the file a last time, and say so when the editor
+// left at once without changing the file. The first step that fails gives
+// status 1, after its own message.
 int run_edit(edit_run *run)
 {
     run->request = parse_request(run->body);
@@ -50,10 +53,14 @@ int run_edit(edit_run *run)
         return 1;
     if (!init_change_watcher())
         return 1;
+    note_edit_start(host_state.loop, host_state.temp_path, &run->start);
     if (!spawn_editor(host_state.loop, &run->argv, &run->editor_process))
         return 1;
     uv_run(host_state.loop, UV_RUN_DEFAULT);
-    return finish_edit(&run->keep);
+    int status = finish_edit(&run->keep);
+    report_early_exit(host_state.loop, &run->start, run->editor_path, host_state.temp_path, m.text,
+                      m.text_length);
+    return status;
 }
 
 void teardown(edit_run *run)
