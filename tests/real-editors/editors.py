@@ -34,7 +34,8 @@ class Editor:
     save_and_close: list = field(default_factory=list)
     # The option without which the editor hands the file to a window already
     # open and exits; the "plain" case starts it without, under another name
-    # when the host would add the option by the editor's name.
+    # when the host adds the option by the editor's name (gedit, kate and
+    # mousepad get none in "args": the host's rule gives them their option).
     stay_option: str = ""
     host_adds_option: bool = False
     # True when the host's file opens in the window already open.
@@ -110,7 +111,7 @@ EDITORS = [
     Editor(
         "gedit",
         ("gedit",),
-        {"editor": "gedit", "args": ["--wait"]},
+        {"editor": "gedit"},
         "Gedit",
         r"{file}",
         save_and_quit=[("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+w")],
@@ -122,7 +123,7 @@ EDITORS = [
     Editor(
         "mousepad",
         ("mousepad",),
-        {"editor": "mousepad", "args": ["--disable-server"]},
+        {"editor": "mousepad"},
         "Mousepad",
         r"{file}",
         open_before=("mousepad",),
@@ -141,7 +142,7 @@ EDITORS = [
     Editor(
         "kate",
         ("kate",),
-        {"editor": "kate", "args": ["--block"]},
+        {"editor": "kate"},
         "kate",
         r"{file}",
         emoji=False,
