@@ -25,8 +25,8 @@ class Editor:
     save_and_quit: list = field(default_factory=lambda: [("save", "ctrl+s"), ("wait-saved", ""), ("key", "ctrl+q")])
     emoji: bool = True  # Qt drops synthetic keystrokes beyond U+FFFF
     tab_inserts: str = "\t"  # what the Tab key puts in the text
-    # How a person has the same editor open already, when it can take files
-    # from a later start: its command on another file, and how to quit it.
+    # How a person has the same editor open already: its command on another
+    # file (a terminal editor in a terminal of its own), and how to quit it.
     open_before: tuple = ()
     quit_open: list = field(default_factory=lambda: [("key", "ctrl+q")])
     # The last save and the quit when the file is in the window already open
@@ -56,6 +56,8 @@ EDITORS = [
         begin=[("key", "i")],
         save=VIM_SAVE,
         save_and_quit=VIM_QUIT,
+        open_before=("xterm", "-T", "other.txt", "-e", "vim"),
+        quit_open=[("key", "Escape"), ("type", ":q"), ("key", "Return")],
     ),
     Editor(
         "neovim in xterm",
@@ -66,6 +68,8 @@ EDITORS = [
         begin=[("key", "i")],
         save=VIM_SAVE,
         save_and_quit=VIM_QUIT,
+        open_before=("xterm", "-T", "other.txt", "-e", "nvim"),
+        quit_open=[("key", "Escape"), ("type", ":q"), ("key", "Return")],
     ),
     Editor(
         "nano in xterm",
@@ -75,6 +79,8 @@ EDITORS = [
         r"nano",
         save=[("save", "ctrl+s")],
         save_and_quit=[("key", "ctrl+x"), ("key", "y"), ("save", "Return")],
+        open_before=("xterm", "-T", "other.txt", "-e", "nano"),
+        quit_open=[("key", "ctrl+x")],
     ),
     Editor(
         "emacs -nw in xterm",
@@ -85,6 +91,8 @@ EDITORS = [
         tab=[("key", "ctrl+q"), ("key", "Tab")],
         save=[("key", "ctrl+x"), ("save", "ctrl+s")],
         save_and_quit=[("key", "ctrl+x"), ("key", "ctrl+c"), ("save", "y")],
+        open_before=("xterm", "-T", "other.txt", "-e", "emacs", "-nw"),
+        quit_open=[("key", "ctrl+x"), ("key", "ctrl+c")],
     ),
     Editor(
         "gvim",

@@ -223,7 +223,7 @@ class Case:
             stderr=open(os.path.join(self.dir, "open-before.log"), "w"),
         )
         window = keyboard.find_window(self.env, self.editor.window_class, r"other\.txt")
-        say(f"  {self.editor.open_before[0]} already open on other.txt")
+        say(f"  {' '.join(self.editor.open_before)} already open on other.txt")
         return window
 
     def request(self):
