@@ -5,21 +5,30 @@ configure, typed into on a virtual X display as a person would.
     real_editors_test.py --host BUILD/zuraze-host [--only NAME]... [--keep DIR]
 
 For each editor the test plays the browser: it sends a request naming the
-editor as a user sets it in the extension, types into the editor's window,
-saves, saves again, saves three times in quick succession, then saves and
-quits. Every save must reach the host's standard output as a frame holding
-exactly what the editor wrote, the last frame must be the final text, the
-host must exit 0 soon after the editor, and the temporary directory must be
-empty afterwards. Editors that take files from a window already open are run
-a second time with one open. Each case has its own home, TMPDIR,
-XDG_RUNTIME_DIR and session bus; every process it started is ended by its
-pid when it is over. A summary of how each editor saves, what it does to the
-final newline and how long a save takes to reach the host's output ends the
-run.
+editor as a user sets it in the extension (editors.py), types into the
+editor's window, saves (plain ASCII first, which also shows that the editor
+is ready), saves again with non-ASCII characters, quotes, a backslash and a
+tab, saves three times in quick succession, then saves and quits. Every save
+must reach the host's standard output as a frame holding exactly what the
+editor wrote, within seconds; the last frame must be the final text; the
+host must exit 0 soon after the editor; standard output must hold nothing
+but frames; the temporary directory must be empty afterwards.
+
+The cases of an editor: "main", on a text without a final newline, which
+shows what the editor does to it; "hand-off", the same with the editor
+already open on another file; "plain", for editors that hand the file to
+that window unless told not to, started without their option: the host must
+send the text back unchanged, exit 0 and say why the edit ended at once;
+"default", gvim found as the first default editor, with no "editor" in the
+request. Each case has its own home, TMPDIR, XDG_RUNTIME_DIR and session
+bus, and every process it started is ended by its pid when it is over. A
+summary of how each editor saves, what it does to the final newline and the
+median time from the save keystroke to the frame ends the run.
 
 Exits 0 when every case that could run passed, 77 when none could run (no
 Xvfb, say), 1 on a failure. An editor that is not installed is skipped, by
-name.
+name. --keep DIR keeps every case's directory (its home, the host's standard
+error, the editors' logs) in DIR; a failing run keeps them in any case.
 """
 
 import argparse
@@ -42,6 +51,7 @@ from editors import EDITORS
 from host import HostRun
 
 SKIP = 77
+CASE_PATH = "/usr/local/bin:/usr/bin:/bin"
 TOOLS = ("Xvfb", "openbox", "xdotool", "wmctrl", "xmodmap", "dbus-daemon")
 SAVE_SECONDS = 20  # from a save keystroke to the file holding the text
 FRAME_SECONDS = 10  # from the file holding the text to its frame
@@ -81,7 +91,7 @@ class Case:
         for path in (self.home, self.tmp, self.runtime):
             os.makedirs(path, mode=0o700)
         self.env = {
-            "PATH": "/usr/local/bin:/usr/bin:/bin",
+            "PATH": CASE_PATH,
             "HOME": self.home,
             "TMPDIR": self.tmp,
             "XDG_RUNTIME_DIR": self.runtime,
@@ -238,7 +248,7 @@ class Case:
                 bin_dir = os.path.join(self.home, "bin")
                 os.makedirs(bin_dir)
                 alias = os.path.join(bin_dir, "plain-" + self.editor.programs[0])
-                os.symlink(shutil.which(self.editor.programs[0]), alias)
+                os.symlink(shutil.which(self.editor.programs[0], path=CASE_PATH), alias)
                 request["editor"] = alias
         return request
 
@@ -462,7 +472,7 @@ def main():
         for editor in EDITORS:
             if args.only and not any(editor.name.startswith(prefix) for prefix in args.only):
                 continue
-            absent = [program for program in editor.programs if not shutil.which(program)]
+            absent = [program for program in editor.programs if not shutil.which(program, path=CASE_PATH)]
             if absent:
                 say(f"SKIPPED {editor.name}: {', '.join(absent)} not installed")
                 skipped.append(editor.name)
