@@ -104,6 +104,7 @@ EDITORS = [
         save=VIM_SAVE,
         save_and_quit=VIM_QUIT,
         open_before=("gvim",),
+        quit_open=[("key", "Escape"), ("type", ":q"), ("key", "Return")],
     ),
     Editor(
         "emacs window",
@@ -115,6 +116,7 @@ EDITORS = [
         save=[("key", "ctrl+x"), ("save", "ctrl+s")],
         save_and_quit=[("key", "ctrl+x"), ("key", "ctrl+c"), ("save", "y")],
         open_before=("emacs",),
+        quit_open=[("key", "ctrl+x"), ("key", "ctrl+c")],
     ),
     Editor(
         "gedit",
