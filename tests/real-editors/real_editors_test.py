@@ -20,7 +20,8 @@ already open on another file; "plain", for editors that hand the file to
 that window unless told not to, started without their option: the host must
 send the text back unchanged, exit 0 and say why the edit ended at once;
 "default", gvim found as the first default editor, with no "editor" in the
-request. Each case has its own home, TMPDIR, XDG_RUNTIME_DIR and session
+request; "default, one open", gedit, kate or mousepad found so (alone on
+PATH), with one already open. Each case has its own home, TMPDIR, XDG_RUNTIME_DIR and session
 bus, and every process it started is ended by its pid when it is over. A
 summary of how each editor saves, what it does to the final newline and the
 median time from the save keystroke to the frame ends the run.
@@ -52,6 +53,7 @@ from host import HostRun
 
 SKIP = 77
 CASE_PATH = "/usr/local/bin:/usr/bin:/bin"
+DEFAULT_ONE_OPEN = "default, one open"
 TOOLS = ("Xvfb", "openbox", "xdotool", "wmctrl", "xmodmap", "dbus-daemon")
 SAVE_SECONDS = 20  # from a save keystroke to the file holding the text
 FRAME_SECONDS = 10  # from the file holding the text to its frame
@@ -81,7 +83,9 @@ class Case:
     def __init__(self, args, display, editor, kind):
         self.args = args
         self.editor = editor
-        self.kind = kind  # "main", "hand-off" or "default"
+        self.kind = kind  # "main", "hand-off", "plain", "default" or DEFAULT_ONE_OPEN
+        self.one_open = kind in ("hand-off", "plain", DEFAULT_ONE_OPEN)
+        self.host_path = None  # the host's PATH, when not the case's
         self.name = f"{editor.name} ({kind})"
         self.mark = f"{os.getpid()}-{len(editor.name)}-{kind}-{time.monotonic_ns()}"
         self.dir = tempfile.mkdtemp(prefix="case-", dir=args.work)
@@ -238,8 +242,9 @@ class Case:
 
     def request(self):
         request = {"text": self.page_text, "ext": "txt", **self.editor.request}
-        if self.kind == "default":
+        if self.kind.startswith("default"):
             del request["editor"]
+            request.pop("args", None)
         if self.kind == "plain":
             # Started as the user would name it, but under a name of its own
             # where the host would add the option by the editor's name.
@@ -253,15 +258,24 @@ class Case:
         return request
 
     def start_host(self):
-        self.host = HostRun(self.args.host, self.request(), self.env, os.path.join(self.dir, "host-stderr"))
+        env = dict(self.env, PATH=self.host_path) if self.host_path else self.env
+        self.host = HostRun(self.args.host, self.request(), env, os.path.join(self.dir, "host-stderr"))
         self.path = wait_for("temporary file", 20, self.temp_file)
         name = os.path.basename(self.path)
         return self.editor.title.replace("{file}", re.escape(name))
 
     def run(self):
         self.start_session_bus()
+        if self.kind == DEFAULT_ONE_OPEN:
+            # The editor's directory is the host's whole PATH, so that it is
+            # the first of the default editors found.
+            bin_dir = os.path.join(self.home, "bin")
+            os.makedirs(bin_dir)
+            program = self.editor.programs[0]
+            os.symlink(shutil.which(program, path=CASE_PATH), os.path.join(bin_dir, program))
+            self.host_path = bin_dir
         other_windows = ()
-        if self.kind in ("hand-off", "plain"):
+        if self.one_open:
             other_windows = (self.open_before(),)
         self.page_text = PAGE_TEXT if self.kind == "main" else PAGE_TEXT + "\n"
         self.typed = ""
@@ -328,7 +342,7 @@ class Case:
         self.type_piece(pieces["last"])
         if self.host.exited():
             raise TestFailure(f"the host exited before the editor quit: {self.host.stderr()!r}")
-        if self.kind == "hand-off" and self.editor.save_and_close:
+        if self.one_open and self.editor.save_and_close:
             self.steps(self.editor.save_and_close)
         else:
             self.steps(self.editor.save_and_quit)
@@ -444,6 +458,8 @@ def cases_of(editor):
         kinds.append("plain")
     if editor.name == "gvim":
         kinds.append("default")
+    if editor.host_adds_option:
+        kinds.append(DEFAULT_ONE_OPEN)
     return kinds
 
 
