@@ -83,6 +83,29 @@ void check_editor(const cJSON *request, const char *editor)
         require(access(editor, F_OK) == 0);
 }
 
+// The option that keeps an editor that hands files off from doing so, by the
+// file name of its path.
+const char *stay_option_of(const char *editor)
+{
+    const char *slash = strrchr(editor, '/');
+    const char *name = slash ? slash + 1 : editor;
+    if (strcmp(name, "gedit") == 0)
+        return "--wait";
+    if (strcmp(name, "kate") == 0)
+        return "--block";
+    if (strcmp(name, "mousepad") == 0)
+        return "--disable-server";
+    return nullptr;
+}
+
+bool has_string(const cJSON *args, const char *value)
+{
+    for (const cJSON *child = args ? args->child : nullptr; child; child = child->next)
+        if (cJSON_IsString(child) && child->valuestring && strcmp(child->valuestring, value) == 0)
+            return true;
+    return false;
+}
+
 void check_argv(const cJSON *request, const char *editor, const editor_argv &argv)
 {
     const cJSON *args = cJSON_GetObjectItemCaseSensitive(request, "args");
@@ -98,6 +121,9 @@ void check_argv(const cJSON *request, const char *editor, const editor_argv &arg
     }
     if (vim)
         require(strcmp(argv.slots[index++], "-f") == 0);
+    const char *stay = stay_option_of(editor);
+    if (stay && !has_string(args, stay))
+        require(strcmp(argv.slots[index++], stay) == 0);
     require(argv.count == index + 2 && !argv.slots[index] && !argv.slots[index + 1]);
 }
 

@@ -15,9 +15,45 @@ bool is_vim_family(const char *editor_path)
     return length >= 3 && memcmp(editor_path + length - 3, "vim", 3) == 0;
 }
 
+// Editors that keep one instance per session hand the file to a window that
+// is already open and exit at once, which would end the edit before it starts;
+// each has an option that makes the started process stay until the file is
+// closed (mousepad's is a separate instance). Each was checked with the real
+// editor by tests/real-editors. Sublime Text's --wait could not be checked
+// and is left to the user.
+struct stay_rule {
+    const char *file_name;
+    const char *option;
+};
+constexpr stay_rule stay_rules[] = {
+    {"gedit", "--wait"},
+    {"kate", "--block"},
+    {"mousepad", "--disable-server"},
+};
+
 bool is_string_argument(const cJSON *child)
 {
     return cJSON_IsString(child) && cJSON_GetStringValue(child);
+}
+
+bool has_argument(const cJSON *args, const char *argument)
+{
+    for (const cJSON *child = args->child; child; child = child->next)
+        if (is_string_argument(child) && strcmp(cJSON_GetStringValue(child), argument) == 0)
+            return true;
+    return false;
+}
+
+// The option to add for the editor's file name (the path after its last
+// slash), or null: none for this editor, or "args" already holds it.
+const char *stay_option(const cJSON *args, const char *editor_path)
+{
+    const char *slash = strrchr(editor_path, '/');
+    const char *file_name = slash ? slash + 1 : editor_path;
+    for (const stay_rule &rule : stay_rules)
+        if (strcmp(file_name, rule.file_name) == 0)
+            return has_argument(args, rule.option) ? nullptr : rule.option;
+    return nullptr;
 }
 
 size_t count_string_arguments(const cJSON *args)
@@ -32,7 +68,8 @@ size_t count_string_arguments(const cJSON *args)
 editor_argv fill_editor_argv(const cJSON *args, const char *editor_path)
 {
     size_t vim_flag = is_vim_family(editor_path) ? 1 : 0;
-    size_t count = 3 + vim_flag + count_string_arguments(args);
+    const char *stay = stay_option(args, editor_path);
+    size_t count = 3 + vim_flag + (stay ? 1 : 0) + count_string_arguments(args);
     char **slots = static_cast<char **>(calloc(count, sizeof *slots));
     if (!slots) {
         perror("malloc");
@@ -52,7 +89,9 @@ editor_argv fill_editor_argv(const cJSON *args, const char *editor_path)
         index++;
     }
     if (vim_flag)
-        slots[index] = strdup("-f");
+        slots[index++] = strdup("-f");
+    if (stay)
+        slots[index] = strdup(stay);
     return {slots, count};
 }
 

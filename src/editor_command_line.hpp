@@ -4,8 +4,11 @@
 #include <cstddef>
 
 // A null-terminated vector of owned strings: the editor, the request's
-// arguments, "-f" for a vim-family editor, the file's path, the null. The
-// file's slot (count - 2) stays null until the temporary file exists.
+// arguments, "-f" for a vim-family editor or the option that keeps gedit
+// (--wait), kate (--block) or mousepad (--disable-server) from handing the file
+// to a window already open (unless the arguments hold it already), the file's
+// path, the null. The file's slot (count - 2) stays null until the temporary
+// file exists.
 struct editor_argv {
     char **slots; // null when the vector could not be built
     size_t count; // slots, the terminator included

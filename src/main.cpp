@@ -1,6 +1,7 @@
 #include "change_watcher.hpp"
 #include "command_line.hpp"
 #include "connection_watch.hpp"
+#include "early_exit.hpp"
 #include "editor_command_line.hpp"
 #include "editor_lookup.hpp"
 #include "editor_process.hpp"
@@ -26,18 +27,20 @@ struct edit_run {
     editor_argv argv;
     request_members members;
     uv_process_t editor_process;
+    edit_start start;
     keep_reason keep; // none, so the file is removed, unless a stage says why not
 };
 
 // Everything between reading the request and the teardown: parse the request,
 // choose the editor, build its argument vector, read the text and extension,
 // create the temporary file, prepare the file watch, catch the stop signals,
-// prepare the connection watch,
-// start the editor, run the loop until it exits, and send the file a last
-// time. The first step that fails gives status 1, after its own message. A
-// stop signal or the browser letting go ends the loop early: then there is no
-// final send, the editor is left running on the kept file, and the status is 1
-// (a stop signal then ends the host after the teardown).
+// prepare the connection watch, start the editor, run the loop until it
+// exits, send the file a last time, and say so when the editor left at once
+// without changing the file. The first step that fails gives status 1, after
+// its own message. A stop signal or the browser letting go ends the loop
+// early: then there is no final send, the editor is left running on the kept
+// file, and the status is 1 (a stop signal then ends the host after the
+// teardown).
 int run_edit(edit_run *run)
 {
     run->request = parse_request(run->body);
@@ -62,6 +65,7 @@ int run_edit(edit_run *run)
         return 1;
     if (caught_stop_signal())
         return 1;
+    note_edit_start(host_state.loop, host_state.temp_path, &run->start);
     if (!spawn_editor(host_state.loop, &run->argv, &run->editor_process))
         return 1;
     uv_run(host_state.loop, UV_RUN_DEFAULT);
@@ -71,7 +75,10 @@ int run_edit(edit_run *run)
         run->keep = keep_reason::connection_closed;
         return 1;
     }
-    return finish_edit(&run->keep);
+    int status = finish_edit(&run->keep);
+    report_early_exit(host_state.loop, &run->start, run->editor_path, host_state.temp_path, m.text,
+                      m.text_length);
+    return status;
 }
 
 void teardown(edit_run *run)

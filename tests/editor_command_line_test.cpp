@@ -28,12 +28,14 @@ TEST(BuildEditorArgv, EditorThenStringArgumentsThenVimFlagThenFile)
 {
     const argv_case cases[] = {
         {R"({})", "/usr/bin/gvim", {"/usr/bin/gvim", "-f", file_slot}},
-        {R"({})", "/usr/bin/gedit", {"/usr/bin/gedit", file_slot}},
-        {R"({"args":[]})", "/usr/bin/gedit", {"/usr/bin/gedit", file_slot}},
+        {R"({})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
+        {R"({"args":[]})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
         {R"({"args":["-p","+10"]})",
          "/usr/bin/gvim",
          {"/usr/bin/gvim", "-p", "+10", "-f", file_slot}},
-        {R"({"args":["a",5,"b"]})", "/usr/bin/gedit", {"/usr/bin/gedit", "a", "b", file_slot}},
+        {R"({"args":["a",5,"b"]})",
+         "/usr/bin/gedit",
+         {"/usr/bin/gedit", "a", "b", "--wait", file_slot}},
         {R"({"args":{"x":"a","y":1}})", "/e", {"/e", "a", file_slot}},
         {R"({"args":"-n"})", "/e", {"/e", file_slot}},
         {R"({"args":5})", "/e", {"/e", file_slot}},
@@ -67,6 +69,63 @@ TEST(BuildEditorArgv, EditorThenStringArgumentsThenVimFlagThenFile)
         EXPECT_NE(argv.slots[0], c.editor) << "slot 0 is a copy";
         free_editor_argv(&argv);
         EXPECT_EQ(argv.slots, nullptr);
+        cJSON_Delete(request);
+    }
+}
+
+// Editors that hand the file to a window already open get their option to
+// stay, by the file name of their path, where the vim rule puts -f.
+TEST(BuildEditorArgv, EditorsThatHandOffAreToldToStay)
+{
+    const argv_case cases[] = {
+        {R"({})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
+        {R"({})", "/usr/bin/kate", {"/usr/bin/kate", "--block", file_slot}},
+        {R"({})", "/usr/bin/mousepad", {"/usr/bin/mousepad", "--disable-server", file_slot}},
+        {R"({})", "gedit", {"gedit", "--wait", file_slot}},
+        {R"({"args":["-s","+3"]})",
+         "/opt/bin/kate",
+         {"/opt/bin/kate", "-s", "+3", "--block", file_slot}},
+        // Already asked for, wherever it stands: not twice.
+        {R"({"args":["--wait"]})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
+        {R"({"args":["--new-window","--wait"]})",
+         "/usr/bin/gedit",
+         {"/usr/bin/gedit", "--new-window", "--wait", file_slot}},
+        {R"({"args":["--block","-n"]})",
+         "/usr/bin/kate",
+         {"/usr/bin/kate", "--block", "-n", file_slot}},
+        {R"({"args":["--disable-server"]})",
+         "/usr/bin/mousepad",
+         {"/usr/bin/mousepad", "--disable-server", file_slot}},
+        // Only the same option counts: another editor's, or a longer one, does not.
+        {R"({"args":["--block"]})",
+         "/usr/bin/gedit",
+         {"/usr/bin/gedit", "--block", "--wait", file_slot}},
+        {R"({"args":["--wait=1"]})",
+         "/usr/bin/gedit",
+         {"/usr/bin/gedit", "--wait=1", "--wait", file_slot}},
+        {R"({"args":{"w":"--wait"}})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
+        {R"({"args":[["--wait"]]})", "/usr/bin/gedit", {"/usr/bin/gedit", "--wait", file_slot}},
+        // The whole file name must match.
+        {R"({})", "/usr/bin/xgedit", {"/usr/bin/xgedit", file_slot}},
+        {R"({})", "/usr/bin/gedit.sh", {"/usr/bin/gedit.sh", file_slot}},
+        {R"({})", "/usr/bin/GEDIT", {"/usr/bin/GEDIT", file_slot}},
+        {R"({})", "/opt/gedit/bin/editor", {"/opt/gedit/bin/editor", file_slot}},
+        {R"({})", "/usr/bin/gedit/", {"/usr/bin/gedit/", file_slot}},
+        {R"({})", "/usr/bin/kwrite", {"/usr/bin/kwrite", file_slot}},
+        {R"({})", "/usr/bin/geany", {"/usr/bin/geany", file_slot}},
+        {R"({})", "/usr/bin/subl", {"/usr/bin/subl", file_slot}},
+        {R"({})", "/usr/bin/sublime", {"/usr/bin/sublime", file_slot}},
+    };
+    for (const argv_case &c : cases) {
+        cJSON *request = cJSON_Parse(c.request);
+        ASSERT_NE(request, nullptr) << c.request;
+        editor_argv argv = build_editor_argv(request, c.editor);
+        ASSERT_NE(argv.slots, nullptr) << c.request;
+        EXPECT_EQ(argv.count, c.slots.size() + 1) << c.request << " " << c.editor;
+        EXPECT_EQ(slots_of(argv), std::vector<std::string>(c.slots.begin(), c.slots.end()))
+            << c.request << " " << c.editor;
+        EXPECT_EQ(argv.slots[argv.count - 1], nullptr) << c.request;
+        free_editor_argv(&argv);
         cJSON_Delete(request);
     }
 }

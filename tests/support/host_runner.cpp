@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -136,6 +137,24 @@ std::vector<std::string> host_result::texts() const
     return texts;
 }
 
+namespace {
+
+// Most tests' editors exit at once without changing the file, which the host
+// remarks on; the line goes to early_exit_notice so that err holds the rest.
+void take_early_exit_notice(host_result *result)
+{
+    static const std::regex notice(
+        "The editor [^\n]* exited [0-9]+ ms after it started without changing the file; it may "
+        "have handed the file to a window that was already open \\(see zuraze-host\\(1\\)\\)\n");
+    std::smatch found;
+    if (std::regex_search(result->err, found, notice)) {
+        result->early_exit_notice = found.str();
+        result->err.erase(static_cast<size_t>(found.position()), found.str().size());
+    }
+}
+
+} // namespace
+
 host_result run_host(const host_options &options)
 {
     int in[2], out[2], err[2], extra[2] = {-1, -1};
@@ -256,6 +275,7 @@ host_result run_host(const host_options &options)
         if (fd >= 0 && !(fd == out[0] && options.stdout_gone))
             close(fd);
     split_frames(bytes, arrivals, &result);
+    take_early_exit_notice(&result);
     return result;
 }
 

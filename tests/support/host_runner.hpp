@@ -40,7 +40,10 @@ struct host_frame {
 struct host_result {
     std::vector<host_frame> frames;
     std::string stray_output; // bytes on standard output that make no whole frame
-    std::string err;
+    std::string err;          // standard error, without the early exit notice
+    // The line "The editor ... exited ... ms after it started without changing
+    // the file; ..." when the host printed it, else empty.
+    std::string early_exit_notice;
     int status = -1; // exit status, or 128 + signal number
     bool timed_out = false;
     std::string unread_input;
