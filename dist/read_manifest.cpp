@@ -77,6 +77,9 @@ void print_list_member(const cJSON *document, const char *key)
     printf("%s_count=%d\n", variable.c_str(), count);
 }
 
+// How much of the file one read takes.
+constexpr size_t read_chunk = 4096;
+
 // Gives the whole file, or false after saying why it could not be read.
 bool read_file(const char *file, std::string *content)
 {
@@ -85,7 +88,7 @@ bool read_file(const char *file, std::string *content)
         fprintf(stderr, "cannot read %s: %s\n", file, strerror(errno));
         return false;
     }
-    char buffer[4096];
+    char buffer[read_chunk];
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, stream)) > 0;)
         content->append(buffer, n);
     bool failed = ferror(stream) != 0;
@@ -117,7 +120,7 @@ int main(int argc, char **argv)
     if (!read_file(argv[1], &content))
         return 1;
 
-    if (memchr(content.data(), '\0', content.size())) {
+    if (content.find('\0') != std::string::npos) {
         puts("m_json=no");
         print_assignment("m_error", "a NUL byte in the file");
         return 0;
