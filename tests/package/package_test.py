@@ -8,14 +8,17 @@
    tree and its parent) and runs dpkg-buildpackage -us -uc -b there without a
    network, with the browser test extension's IDs in the manifests; the build
    runs the unit and end-to-end tests unless $DEB_BUILD_OPTIONS holds nocheck.
-2. Runs lintian, which must report no error and no warning.
+2. Runs lintian, which must report no error and no warning, and checks the
+   file list of the package.
 3. In a throwaway root (overlays of /usr, /etc and /var in private mount and
    network namespaces, with their upper layers on a tmpfs that goes with the
    namespaces), installs the package with apt-get, checks a whole edit through
-   the installed host and every manifest, removes it (no manifest may be left
-   that names a missing host), purges it (nothing of it may be left: the upper
-   layers hold only apt's and dpkg's records), installs it again and runs the
-   browser tests against it (with --browser-test).
+   the installed host and every manifest, registers the host for one user's
+   Firefox and runs doctor there with the installed registration command,
+   removes the package (no manifest may be left that names a missing host),
+   purges it (nothing of it may be left: the upper layers hold only apt's and
+   dpkg's records), installs it again and runs the browser tests against it
+   (with --browser-test).
 
 The machine stays as it was. The test is skipped (status 77), saying why,
 when it does not run as root or a tool or build dependency is missing.
@@ -41,6 +44,7 @@ sys.dont_write_bytecode = True
 SKIP = 77
 PACKAGE = "zuraze-host"
 HOST = "/usr/bin/zuraze-host"
+REGISTER = "/usr/bin/zuraze-host-register"
 MANIFEST_NAME = "zuraze_host.json"
 CHROMIUM_MANIFEST = "/usr/share/zuraze-host/chromium/" + MANIFEST_NAME
 
@@ -413,6 +417,34 @@ def whole_edit(editor, work):
     say(f"a whole edit through {HOST}: {len(texts)} responses, the last one {texts[-1]!r}")
 
 
+def register_and_doctor(work):
+    """The installed registration command registers the installed host with
+    one user's Firefox, and its doctor, reading the manifest with the reader
+    below /usr/libexec, passes every check, a round trip through the host
+    among them; uninstall then takes the registration back."""
+    home = tempfile.mkdtemp(dir=work, prefix="home-")
+    os.makedirs(os.path.join(home, ".mozilla"))
+    # The editor that the host would choose, a stand-in for gvim.
+    tools = os.path.join(home, "bin")
+    os.makedirs(tools)
+    with open(os.path.join(tools, "gvim"), "w") as f:
+        f.write("#!/bin/sh\n")
+    os.chmod(os.path.join(tools, "gvim"), 0o755)
+    env = {"HOME": home, "PATH": f"{tools}:/usr/bin:/bin", "TMPDIR": home}
+    run([REGISTER, "install", "firefox"], env=env)
+    done = subprocess.run([REGISTER, "doctor", "firefox"], capture_output=True, text=True, env=env, timeout=300)
+    print(done.stdout + done.stderr, end="", flush=True)
+    summary = re.search(r"^summary: ([0-9]+) PASS, 0 WARN, 0 FAIL$", done.stdout, re.M)
+    if done.returncode != 0 or not summary or "PASS firefox round trip: " not in done.stdout:
+        raise Failure(f"{REGISTER} doctor firefox gave status {done.returncode}, not all PASS")
+    run([REGISTER, "uninstall"], env=env)
+    left = sorted(os.path.relpath(p, home) for p in walk(home))
+    if left != [".mozilla", "bin", "bin/gvim"]:
+        raise Failure(f"{REGISTER} install, doctor and uninstall left {left} in the home directory")
+    shutil.rmtree(home)
+    say(f"{REGISTER}: install, doctor ({summary.group(1)} PASS) and uninstall for one user's Firefox")
+
+
 def browser_tests(args):
     for browser in ("chromium", "firefox"):
         run(
@@ -499,6 +531,7 @@ def throwaway_root(args):
     apt_get("install", args.deb)
     check_installed()
     whole_edit(args.editor, args.work)
+    register_and_doctor(args.work)
 
     apt_get("remove", PACKAGE)
     if os.path.lexists(HOST):
