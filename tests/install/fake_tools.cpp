@@ -1,6 +1,9 @@
 #include "fake_tools.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <set>
+#include <stdexcept>
 #include <unistd.h>
 
 fake_flatpak::fake_flatpak() : bin(dir.make_dir("bin"))
@@ -47,7 +50,9 @@ std::string tools_without_editors(const scratch_dir &dir)
     std::string tools = dir.make_dir("tools");
     for (const std::string bin : {"/usr/bin", "/bin"})
         for (const std::string &name : list_dir(bin))
-            if (!editors.count(name) && !path_exists(tools + "/" + name))
-                symlink((bin + "/" + name).c_str(), (tools + "/" + name).c_str());
+            if (!editors.count(name) && !path_exists(tools + "/" + name) &&
+                symlink((bin + "/" + name).c_str(), (tools + "/" + name).c_str()) != 0)
+                throw std::runtime_error("cannot link " + tools + "/" + name + ": " +
+                                         strerror(errno));
     return tools;
 }

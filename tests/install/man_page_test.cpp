@@ -1,3 +1,4 @@
+#include "browser_rows.hpp"
 #include "command.hpp"
 #include "programs.hpp"
 #include "scratch_dir.hpp"
@@ -101,22 +102,28 @@ TEST_F(ManPage, ListsEveryMessageOfTheHost)
 
 // What --help lists: the commands (the indented words before "Options:"),
 // the options (the indented words that start with '-' after it, and what
-// follows a comma there) and the browsers (the words after "Browsers:").
+// follows a comma there) and the browsers (the words after "Browsers:", on
+// its line and on the indented lines that follow it).
 std::set<std::string> help_words(const std::string &help)
 {
     std::set<std::string> words;
     std::istringstream lines(help);
     bool options = false;
+    bool browsers = false;
     const std::regex command(R"(^  ([a-z]+)  .*)");
     const std::regex option(R"(^  (-[-a-z]+)(, (-[-a-z]+))?.*)");
     std::smatch match;
     for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Browsers:", 0) == 0 || (browsers && line.rfind("  ", 0) == 0)) {
+            browsers = true;
+            std::istringstream names(line.rfind("Browsers:", 0) == 0 ? line.substr(9) : line);
+            for (std::string browser; names >> browser;)
+                words.insert(browser);
+            continue;
+        }
+        browsers = false;
         if (line == "Options:") {
             options = true;
-        } else if (line.rfind("Browsers: ", 0) == 0) {
-            std::istringstream browsers(line.substr(10));
-            for (std::string browser; browsers >> browser;)
-                words.insert(browser);
         } else if (!options && std::regex_match(line, match, command)) {
             words.insert(match[1]);
         } else if (options && std::regex_match(line, match, option)) {
@@ -134,7 +141,9 @@ TEST_F(ManPage, ListsEveryCommandOptionAndBrowserOfTheRegistrationCommand)
     ASSERT_EQ(help.status, 0) << help.err;
     std::set<std::string> words = help_words(help.out);
     for (const char *known :
-         {"install", "manifest", "--host", "--force", "-h", "--help", "firefox"})
+         {"install", "uninstall", "status", "doctor", "manifest", "--host", "--name",
+          "--chromium-id", "--firefox-id", "--force", "--json", "-h", "--help", "firefox",
+          "google-chrome-canary", "opera", "microsoft-edge-flatpak"})
         ASSERT_EQ(words.count(known), 1u) << known << " was not found in --help:\n" << help.out;
 
     // Each as a word of its own: "--host" in "--host-dir" would not count.
@@ -143,6 +152,34 @@ TEST_F(ManPage, ListsEveryCommandOptionAndBrowserOfTheRegistrationCommand)
         const std::regex alone("[\\s,|\\[]" + word + "[\\s,|.\\]]");
         EXPECT_TRUE(std::regex_search(page, alone)) << "not in the man page: " << word;
     }
+}
+
+// What a user of a sandboxed browser and of doctor must find in the page:
+// every Flatpak app ID, the wrapper's command, the permission commands that
+// install and doctor print, doctor's checks and statuses, and where the
+// manifest reader is installed.
+TEST_F(ManPage, DescribesTheSandboxesAndDoctor)
+{
+    std::string page = squeeze_blanks(rendered(register_page));
+    std::vector<std::string> wanted = {
+        "flatpak-spawn --host --watch-bus",
+        "flatpak override --user --talk-name=org.freedesktop.Flatpak app-id",
+        "flatpak info --show-permissions",
+        "flatpak permission-set webextensions name snap.firefox yes",
+        "name-wrapper",
+        "libexec/zuraze-host/zuraze-host-read-manifest",
+        "summary: ",
+        "STATUS [browser ]check: message",
+        "--json"};
+    for (const char *word : {"PASS", "WARN", "FAIL", "manifest", "allow-list", "sandbox", "host",
+                             "round trip", "editor"})
+        wanted.push_back(std::string(word));
+    for (const browser_row &row : browser_rows) {
+        if (*row.app)
+            wanted.push_back(row.app);
+    }
+    for (const std::string &text : wanted)
+        EXPECT_NE(page.find(text), std::string::npos) << "not in the man page: \"" << text << "\"";
 }
 
 } // namespace

@@ -8,14 +8,17 @@
    tree and its parent) and runs dpkg-buildpackage -us -uc -b there without a
    network, with the browser test extension's IDs in the manifests; the build
    runs the unit and end-to-end tests unless $DEB_BUILD_OPTIONS holds nocheck.
-2. Runs lintian, which must report no error and no warning.
+2. Runs lintian, which must report no error and no warning, and checks the
+   file list of the package.
 3. In a throwaway root (overlays of /usr, /etc and /var in private mount and
    network namespaces, with their upper layers on a tmpfs that goes with the
    namespaces), installs the package with apt-get, checks a whole edit through
-   the installed host and every manifest, removes it (no manifest may be left
-   that names a missing host), purges it (nothing of it may be left: the upper
-   layers hold only apt's and dpkg's records), installs it again and runs the
-   browser tests against it (with --browser-test).
+   the installed host and every manifest, registers the host for one user's
+   Firefox and runs doctor there with the installed registration command,
+   removes the package (no manifest may be left that names a missing host),
+   purges it (nothing of it may be left: the upper layers hold only apt's and
+   dpkg's records), installs it again and runs the browser tests against it
+   (with --browser-test).
 
 The machine stays as it was. The test is skipped (status 77), saying why,
 when it does not run as root or a tool or build dependency is missing.
@@ -23,6 +26,7 @@ when it does not run as root or a tool or build dependency is missing.
 
 import argparse
 import glob
+import io
 import json
 import os
 import re
@@ -31,6 +35,7 @@ import stat
 import struct
 import subprocess
 import sys
+import tarfile
 import tempfile
 import time
 
@@ -39,6 +44,7 @@ sys.dont_write_bytecode = True
 SKIP = 77
 PACKAGE = "zuraze-host"
 HOST = "/usr/bin/zuraze-host"
+REGISTER = "/usr/bin/zuraze-host-register"
 MANIFEST_NAME = "zuraze_host.json"
 CHROMIUM_MANIFEST = "/usr/share/zuraze-host/chromium/" + MANIFEST_NAME
 
@@ -58,10 +64,30 @@ MANIFESTS = [
 ]
 OTHER_FILES = [
     "/usr/bin/zuraze-host-register",
+    "/usr/libexec/zuraze-host/zuraze-host-read-manifest",
     "/usr/share/man/man1/zuraze-host.1.gz",
     "/usr/share/man/man1/zuraze-host-register.1.gz",
     "/usr/share/doc/zuraze-host/copyright",
 ]
+
+# Everything that the package holds but directories: path, and the target
+# of a symbolic link (None for a file). A file added to the install, or one
+# lost from it, shows here.
+CONTENTS = {
+    HOST: None,
+    "/usr/bin/zuraze-host-register": None,
+    "/usr/libexec/zuraze-host/zuraze-host-read-manifest": None,
+    "/usr/lib/mozilla/native-messaging-hosts/" + MANIFEST_NAME: None,
+    "/usr/lib/librewolf/native-messaging-hosts/" + MANIFEST_NAME: None,
+    CHROMIUM_MANIFEST: None,
+    "/etc/chromium/native-messaging-hosts/" + MANIFEST_NAME: CHROMIUM_MANIFEST,
+    "/usr/share/man/man1/zuraze-host.1.gz": None,
+    "/usr/share/man/man1/zuraze-host-register.1.gz": None,
+    "/usr/share/doc/zuraze-host/copyright": None,
+    "/usr/share/doc/zuraze-host/changelog.Debian.gz": None,
+    "/usr/share/lintian/overrides/zuraze-host": None,
+}
+EXECUTABLES = [HOST, "/usr/bin/zuraze-host-register", "/usr/libexec/zuraze-host/zuraze-host-read-manifest"]
 
 # What the test needs from the machine: command, Debian package.
 TOOLS = [
@@ -184,20 +210,66 @@ def build(tree, source):
     return upstream, glob.glob(os.path.join(os.path.dirname(tree), f"{PACKAGE}_*.changes"))[0]
 
 
+# The C++ compiler driver as a build log names it: c++, g++, clang++, maybe
+# with a target prefix or a version suffix.
+COMPILER = re.compile(r"(?:^|/)(?:[\w.-]+-)?(?:c\+\+|g\+\+|clang\+\+)(?:-[\d.]+)?$")
+# Flags that, coming after dpkg-buildflags' own, would take back what those
+# asked for.
+UNDOING = re.compile(r"-O\w*$|-U_FORTIFY_SOURCE$|-D_FORTIFY_SOURCE=0$|-fno-stack-protector$|-fno-stack-clash-protection$|-fcf-protection=none$")
+
+
+def compiler_commands(text):
+    """The compiler's command lines in a build log, split into words from
+    the compiler on: whatever comes before it on the line (such as the
+    "cd DIR &&" of CMake's Makefiles) is dropped. Gives (compiles, links):
+    the lines with -c, and those with -o but no -c."""
+    compiles, links = [], []
+    for line in text.splitlines():
+        words = line.split()
+        start = next((i for i, word in enumerate(words) if COMPILER.search(word)), None)
+        if start is None or "-o" not in words[start:]:
+            continue
+        command = words[start:]
+        (compiles if "-c" in command else links).append(command)
+    return compiles, links
+
+
+def missing_flags(command, wanted):
+    """The wanted flags that command lacks, and the flags after them that
+    take one back (another -O, -U_FORTIFY_SOURCE ...)."""
+    missing = [flag for flag in wanted if flag not in command]
+    positions = [command.index(flag) for flag in wanted if flag in command]
+    if positions:
+        later = command[min(positions) + 1 :]
+        missing += [f"{word} (after them)" for word in later if UNDOING.match(word) and word not in wanted]
+    return missing
+
+
 def check_build_log(text, tree, env):
-    """The build kept dpkg-buildflags' flags, and ran the tests unless told
-    not to."""
+    """Every compile line of the build got dpkg-buildflags' CXXFLAGS and
+    CPPFLAGS, every link line its LDFLAGS, none took them back; the build
+    ran the tests unless told not to."""
     flags_env = dict(env, DEB_BUILD_MAINT_OPTIONS="hardening=+all")
-    compile_marker, link_marker = "src/main.cpp.o -c ", " -o zuraze-host "
-    for variable, marker in (("CXXFLAGS", compile_marker), ("CPPFLAGS", compile_marker), ("LDFLAGS", link_marker)):
-        lines = [line for line in text.splitlines() if marker in line and "c++" in line]
-        if not lines:
-            raise Failure(f"no command line with {marker.strip()!r} in the build log")
-        wanted = output(["dpkg-buildflags", "--get", variable], cwd=tree, env=flags_env).split()
-        missing = [flag for flag in wanted if flag not in lines[0].split()]
-        if missing:
-            raise Failure(f"the build dropped {variable} of dpkg-buildflags: {missing}\n{lines[0]}")
-    say("the compiler and the linker got dpkg-buildflags' CXXFLAGS, CPPFLAGS and LDFLAGS")
+
+    def buildflags(variable):
+        return output(["dpkg-buildflags", "--get", variable], cwd=tree, env=flags_env).split()
+
+    compiles, links = compiler_commands(text)
+    if not any(word.endswith("src/main.cpp") for command in compiles for word in command):
+        raise Failure("no compile line for src/main.cpp in the build log: is it verbose?")
+    if not any(command[command.index("-o") + 1] == "zuraze-host" for command in links):
+        raise Failure("no link line for zuraze-host in the build log: is it verbose?")
+    for commands, variables in ((compiles, ("CXXFLAGS", "CPPFLAGS")), (links, ("LDFLAGS",))):
+        for variable in variables:
+            wanted = buildflags(variable)
+            for command in commands:
+                missing = missing_flags(command, wanted)
+                if missing:
+                    raise Failure(f"the build dropped {variable} of dpkg-buildflags: {missing}\n{' '.join(command)}")
+    say(
+        f"all {len(compiles)} compile lines got dpkg-buildflags' CXXFLAGS and CPPFLAGS, "
+        f"all {len(links)} link lines its LDFLAGS"
+    )
     if "nocheck" in env.get("DEB_BUILD_OPTIONS", "").split():
         say("DEB_BUILD_OPTIONS holds nocheck: the build ran no tests")
     elif not re.search(r"100% tests passed, 0 tests failed out of [1-9]", text):
@@ -218,6 +290,29 @@ def lint(changes):
     if done.returncode != 0 or bad:
         raise Failure(f"lintian (status {done.returncode}) reports errors or warnings: {bad}")
     say("lintian: no error, no warning")
+
+
+def check_contents(deb):
+    """The package holds exactly CONTENTS, and the programs are executable."""
+    tar = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], check=True, capture_output=True).stdout
+    got = {}
+    modes = {}
+    with tarfile.open(fileobj=io.BytesIO(tar)) as archive:
+        for member in archive.getmembers():
+            path = "/" + os.path.normpath(member.name).lstrip("./")
+            if member.isdir():
+                continue
+            got[path] = member.linkname if member.issym() else None
+            modes[path] = member.mode
+    if got != CONTENTS:
+        lines = [f"  + {p} ({got[p]})" for p in sorted(set(got) - set(CONTENTS))]
+        lines += [f"  - {p}" for p in sorted(set(CONTENTS) - set(got))]
+        lines += [f"  {p}: {got[p]}, not {CONTENTS[p]}" for p in sorted(set(got) & set(CONTENTS)) if got[p] != CONTENTS[p]]
+        raise Failure(f"{os.path.basename(deb)} does not hold what it should (+ extra, - missing):\n" + "\n".join(lines))
+    not_executable = [path for path in EXECUTABLES if modes[path] & 0o111 != 0o111]
+    if not_executable:
+        raise Failure(f"not executable in the package: {not_executable}")
+    say(f"{os.path.basename(deb)} holds the {len(CONTENTS)} files and links it should")
 
 
 def in_throwaway_root(args, debs):
@@ -322,6 +417,34 @@ def whole_edit(editor, work):
     say(f"a whole edit through {HOST}: {len(texts)} responses, the last one {texts[-1]!r}")
 
 
+def register_and_doctor(work):
+    """The installed registration command registers the installed host with
+    one user's Firefox, and its doctor, reading the manifest with the reader
+    below /usr/libexec, passes every check, a round trip through the host
+    among them; uninstall then takes the registration back."""
+    home = tempfile.mkdtemp(dir=work, prefix="home-")
+    os.makedirs(os.path.join(home, ".mozilla"))
+    # The editor that the host would choose, a stand-in for gvim.
+    tools = os.path.join(home, "bin")
+    os.makedirs(tools)
+    with open(os.path.join(tools, "gvim"), "w") as f:
+        f.write("#!/bin/sh\n")
+    os.chmod(os.path.join(tools, "gvim"), 0o755)
+    env = {"HOME": home, "PATH": f"{tools}:/usr/bin:/bin", "TMPDIR": home}
+    run([REGISTER, "install", "firefox"], env=env)
+    done = subprocess.run([REGISTER, "doctor", "firefox"], capture_output=True, text=True, env=env, timeout=300)
+    print(done.stdout + done.stderr, end="", flush=True)
+    summary = re.search(r"^summary: ([0-9]+) PASS, 0 WARN, 0 FAIL$", done.stdout, re.M)
+    if done.returncode != 0 or not summary or "PASS firefox round trip: " not in done.stdout:
+        raise Failure(f"{REGISTER} doctor firefox gave status {done.returncode}, not all PASS")
+    run([REGISTER, "uninstall"], env=env)
+    left = sorted(os.path.relpath(p, home) for p in walk(home))
+    if left != [".mozilla", "bin", "bin/gvim"]:
+        raise Failure(f"{REGISTER} install, doctor and uninstall left {left} in the home directory")
+    shutil.rmtree(home)
+    say(f"{REGISTER}: install, doctor ({summary.group(1)} PASS) and uninstall for one user's Firefox")
+
+
 def browser_tests(args):
     for browser in ("chromium", "firefox"):
         run(
@@ -408,6 +531,7 @@ def throwaway_root(args):
     apt_get("install", args.deb)
     check_installed()
     whole_edit(args.editor, args.work)
+    register_and_doctor(args.work)
 
     apt_get("remove", PACKAGE)
     if os.path.lexists(HOST):
@@ -480,6 +604,7 @@ def main():
         lint(changes)
         debs = sorted(glob.glob(os.path.join(scratch, f"{PACKAGE}_*.deb")))
         say(f"built {', '.join(os.path.basename(deb) for deb in debs)}")
+        check_contents(debs[0])
         in_throwaway_root(args, debs)
         check_real_system()
     except Failure as failure:
