@@ -127,7 +127,7 @@ TEST_F(Keep, ACallerThatClosesItsInputAtOnceGetsTheWholeEdit)
     host_result run = run_host(options);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    std::vector<std::string> texts = run.texts();
+    std::vector<std::string> texts = without_first_look(run.texts(), "original");
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ(texts.front(), "later");
     EXPECT_EQ(texts.back(), "later");
@@ -169,7 +169,9 @@ TEST_F(Keep, WhenTheBrowserLetsGoTheHostEndsAndTheEditorKeepsTheFile)
                   "The browser closed the connection; the edited text is kept in " + kept + "\n")
             << c.name;
         if (!c.close_output) {
-            EXPECT_EQ(run.texts(), std::vector<std::string>{"first"}) << c.name;
+            EXPECT_EQ(without_first_look(run.texts(), "original"),
+                      std::vector<std::string>{"first"})
+                << c.name;
         }
 
         EXPECT_TRUE(wait_for_mark("saved")) << c.name;

@@ -335,13 +335,16 @@ TEST(Doctor, PassesForTheBuiltHostRegisteredWithEveryKindOfBrowser)
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(run.err, "");
     const std::string tmp = "/tmp/zuraze_XXXXXXXX.txt";
-    EXPECT_TRUE(has_line(run.out, "PASS firefox round trip: " + host +
-                                      ", started as firefox starts it, sent the saved text back "
-                                      "byte for byte (2 responses) and exited 0") ||
-                has_line(run.out, "PASS firefox round trip: " + host +
-                                      ", started as firefox starts it, sent the saved text back "
-                                      "byte for byte (1 responses) and exited 0"))
-        << run.out;
+    // One response for the save and one at the exit, which may come as one;
+    // a build that watches by polling also sends the file at its first look.
+    bool round_trip_passed = false;
+    for (const char *responses : {"1 response", "2 responses", "3 responses"})
+        round_trip_passed = round_trip_passed ||
+                            has_line(run.out, "PASS firefox round trip: " + host +
+                                                  ", started as firefox starts it, sent the saved "
+                                                  "text back byte for byte (" +
+                                                  responses + ") and exited 0");
+    EXPECT_TRUE(round_trip_passed) << run.out;
     EXPECT_TRUE(has_line(run.out, "PASS editor: a request that names no editor starts gvim, on "
                                   "this PATH: " +
                                       s.editors + "/gvim -f " + tmp))
