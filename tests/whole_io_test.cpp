@@ -36,23 +36,30 @@ struct alarm_storm {
     }
 };
 
-// The writer sends its bytes in two halves, each after a pause, with SIGALRM
-// blocked, so that the storm falls on the reader alone.
-std::thread slow_writer(int fd, const std::string &bytes, int pause_ms)
+// A thread with SIGALRM blocked, so that a storm falls on the test's own
+// thread alone.
+template <typename Work>
+std::thread without_alarms(Work work)
 {
     sigset_t alarm_only;
     sigemptyset(&alarm_only);
     sigaddset(&alarm_only, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm_only, nullptr);
-    std::thread writer([fd, bytes, pause_ms] {
+    std::thread thread(work);
+    pthread_sigmask(SIG_UNBLOCK, &alarm_only, nullptr);
+    return thread;
+}
+
+// The writer sends its bytes in two halves, each after a pause.
+std::thread slow_writer(int fd, const std::string &bytes, int pause_ms)
+{
+    return without_alarms([fd, bytes, pause_ms] {
         size_t half = bytes.size() / 2;
         std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
         EXPECT_TRUE(write_fully(fd, bytes.data(), half));
         std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
         EXPECT_TRUE(write_fully(fd, bytes.data() + half, bytes.size() - half));
     });
-    pthread_sigmask(SIG_UNBLOCK, &alarm_only, nullptr);
-    return writer;
 }
 
 TEST(ReadFully, ReadsOnThroughInterruptionsWhenTheCallerRetriesThem)
@@ -126,18 +133,13 @@ TEST(WriteFully, CarriesOnThroughInterruptionsUntilItsGiveUpFlagIsSet)
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         std::string bytes(1 << 20, 'w'); // more than a pipe holds
-        sigset_t alarm_only;
-        sigemptyset(&alarm_only);
-        sigaddset(&alarm_only, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &alarm_only, nullptr);
         std::string got;
-        std::thread reader([&] {
+        std::thread reader = without_alarms([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             char buffer[65536];
             for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
                 got.append(buffer, static_cast<size_t>(n));
         });
-        pthread_sigmask(SIG_UNBLOCK, &alarm_only, nullptr);
         bool ok;
         int error;
         {
