@@ -2,6 +2,7 @@
 
 #include "message_channel.hpp"
 #include "utf8_validation.hpp"
+#include "whole_io.hpp"
 
 #include <cJSON.h>
 #include <cerrno>
@@ -26,14 +27,7 @@ char *read_whole_file(int fd, size_t size)
     // Reading stops at end of file too, so clear errno to keep a stale error
     // text out of the message about a file that shrank.
     errno = 0;
-    size_t received = 0;
-    while (received < size) {
-        ssize_t n = read(fd, buffer + received, size - received);
-        if (n <= 0)
-            break;
-        received += static_cast<size_t>(n);
-    }
-    if (received != size) {
+    if (!read_fully(fd, buffer, size, interrupted_read::fails)) {
         fprintf(stderr, "Failed to read %zu bytes from fd %ld: %s\n", size, static_cast<long>(fd),
                 strerror(errno));
         free(buffer);

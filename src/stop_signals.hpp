@@ -6,9 +6,9 @@
 
 // From now on, a stop signal whose action is not "ignore" (a caller that
 // ignores one, nohup say, keeps it ignored) is caught: its number goes into
-// host_state.stop_signal and the loop in host_state is stopped, so that uv_run
-// returns. Call once the temporary file and the loop exist. Gives false after a message;
-// the signals then keep their actions.
+// host_state.stop_signal and the loop in host_state is stopped, so that
+// uv_run returns. Call once the temporary file and the loop exist. Gives
+// false after a message; the signals then keep their actions.
 bool catch_stop_signals();
 
 // The stop signal caught so far, or 0. It stays set once caught.

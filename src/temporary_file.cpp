@@ -135,7 +135,7 @@ void remove_or_keep_temporary_file(keep_reason reason)
         return;
     case keep_reason::stopped_by_signal:
         fprintf(stderr, "Stopped by %s; the edited text is kept in %s\n",
-                stop_signal_name(host_state.stop_signal), path);
+                stop_signal_name(caught_stop_signal()), path);
         return;
     }
 }
